@@ -1,0 +1,37 @@
+#pragma once
+// The driver's process-wide diagnostic log: a daily UTF-8 file of typed lines,
+// with a start banner once per process and a stop banner at unload.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace fr {
+
+class TLog {
+  public:
+    enum TMsgType : uint8_t { mtInfo = 0, mtDebug = 1, mtError = 2 };
+
+    static void Append(std::u16string_view ACaption, std::u16string_view AMessage,
+                       TMsgType AMsgType);
+    static void Start();
+    static void Stop();
+    static std::u16string FormatLogString(std::u16string_view ACaption,
+                                          std::u16string_view AMessage, TMsgType AMsgType);
+    static std::u16string GetAbsolutePath(bool AOnlyDirectory);
+    static void WriteTextFile(std::u16string_view AFileName, std::u16string_view AText);
+
+    // 0 nothing, 1 errors, 2 info and errors, 3 everything; above 3 nothing.
+    static uint8_t LogLevel();
+    static void SetLogLevel(uint8_t level);
+    static std::u16string LogFileName();
+    static void SetLogFileName(std::u16string name);
+    static bool LogStarted();
+    // mtInfo for a step that succeeded, mtError for one that failed.
+    static TMsgType MsgTypeBySuccess(bool success) { return success ? mtInfo : mtError; }
+
+    // Tests only: forget the banner so that a new file gets one.
+    static void ResetForTests();
+};
+
+}  // namespace fr
