@@ -21,4 +21,9 @@ class IniFile {
     std::u16string path_;
 };
 
+// Raises EOSError when a section, key or value cannot be stored as one INI line:
+// a line break in any of them, "]" in a section or "=" in a key would change what
+// the file holds for other keys.
+void CheckIniEntry(std::u16string_view section, std::u16string_view key, std::u16string_view value);
+
 }  // namespace fr

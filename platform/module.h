@@ -20,6 +20,8 @@ bool GetModuleFileVersion(std::u16string_view path, FileVersion& version);
 // platform detection sees the host they emulate ("1cv7s.exe", "1cv8.exe").
 std::u16string HostExecutablePath();
 void SetHostExecutablePathOverride(std::u16string path);  // empty clears it
+// The executable path as the system gives it, whatever the override says.
+std::u16string SystemHostExecutablePath();
 // The operating system as the log banner names it.
 std::u16string OsVersionText();
 

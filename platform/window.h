@@ -21,5 +21,7 @@ using MessageBoxFunc = std::function<void(const std::u16string& title, const std
 void ShowErrorBox(const std::u16string& title, const std::u16string& text);
 // Replaces the box (an empty function restores the platform's own).
 void SetMessageBoxHook(MessageBoxFunc hook);
+// The platform's own box, which ShowErrorBox uses when no hook is set.
+void ShowSystemErrorBox(const std::u16string& title, const std::u16string& text);
 
 }  // namespace fr

@@ -1,0 +1,127 @@
+#include "platform/ini_file.h"
+
+#include <vector>
+
+#include "platform/exception.h"
+#include "platform/files.h"
+#include "platform/folders.h"
+#include "platform/text.h"
+
+namespace fr {
+
+namespace {
+
+using Lines = std::vector<std::u16string>;
+
+Lines SplitLines(std::string_view bytes) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    Lines lines;
+    const std::u16string text = Utf8ToUtf16(bytes);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(u'\n', start);
+        if (end == std::u16string::npos) end = text.size();
+        std::u16string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == u'\r') line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The section a header line opens, or false when the line is no header.
+bool SectionOf(const std::u16string& line, std::u16string& name) {
+    const std::u16string trimmed = Trim(line);
+    if (trimmed.size() < 2 || trimmed.front() != u'[') return false;
+    const size_t close = trimmed.find(u']');
+    if (close == std::u16string::npos) return false;
+    name = Trim(std::u16string_view(trimmed).substr(1, close - 1));
+    return true;
+}
+
+// The key of a "key=value" line and the position of its "=", or false.
+bool KeyOf(const std::u16string& line, std::u16string& key, size_t& equals) {
+    equals = line.find(u'=');
+    if (equals == std::u16string::npos) return false;
+    key = Trim(std::u16string_view(line).substr(0, equals));
+    return !key.empty() && key.front() != u';';
+}
+
+struct Found {
+    bool section = false;
+    size_t sectionLine = 0;  // the header
+    size_t sectionEnd = 0;   // one past its last non-blank line
+    bool key = false;
+    size_t keyLine = 0;
+    size_t equals = 0;
+};
+
+// The first section named `section` and, in it, the first line of `key`.
+Found Find(const Lines& lines, std::u16string_view section, std::u16string_view key) {
+    Found f;
+    bool inside = false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::u16string name;
+        if (SectionOf(lines[i], name)) {
+            if (inside) break;
+            if (SameText(name, section)) {
+                inside = f.section = true;
+                f.sectionLine = i;
+                f.sectionEnd = i + 1;
+            }
+            continue;
+        }
+        if (!inside) continue;
+        if (!Trim(lines[i]).empty()) f.sectionEnd = i + 1;
+        std::u16string lineKey;
+        size_t equals = 0;
+        if (!f.key && KeyOf(lines[i], lineKey, equals) && SameText(lineKey, key)) {
+            f.key = true;
+            f.keyLine = i;
+            f.equals = equals;
+        }
+    }
+    return f;
+}
+
+}  // namespace
+
+std::u16string IniFile::ReadString(std::u16string_view section, std::u16string_view key,
+                                   std::u16string_view defaultValue) const {
+    std::string bytes;
+    if (!ReadFileContent(path_, bytes)) return std::u16string(defaultValue);
+    const Lines lines = SplitLines(bytes);
+    const Found f = Find(lines, section, key);
+    if (!f.key) return std::u16string(defaultValue);
+    return lines[f.keyLine].substr(f.equals + 1);
+}
+
+void IniFile::WriteString(std::u16string_view section, std::u16string_view key,
+                          std::u16string_view value) {
+    CheckIniEntry(section, key, value);
+    std::string bytes;
+    Lines lines;
+    if (FileExists(path_)) {
+        if (!ReadFileContent(path_, bytes)) throw EOSError(u"Не удалось прочитать файл " + path_);
+        lines = SplitLines(bytes);
+    }
+    const Found f = Find(lines, section, key);
+    const std::u16string entry = std::u16string(key) + u"=" + std::u16string(value);
+    if (f.key) {
+        // The key keeps its spelling; only the value changes.
+        lines[f.keyLine] = lines[f.keyLine].substr(0, f.equals + 1) + std::u16string(value);
+    } else if (f.section) {
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(f.sectionEnd), entry);
+    } else {
+        lines.push_back(u"[" + std::u16string(section) + u"]");
+        lines.push_back(entry);
+    }
+    std::u16string text;
+    for (const auto& line : lines) {
+        text += line;
+        text += u"\r\n";
+    }
+    ReplaceFileContent(path_, Utf16ToUtf8(text));
+}
+
+}  // namespace fr

@@ -1,0 +1,46 @@
+#include "platform/ini_file.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/exception.h"
+#include "platform/files.h"
+#include "platform/folders.h"
+#include "platform/system_error.h"
+#include "platform/win32/wide.h"
+
+namespace fr {
+
+std::u16string IniFile::ReadString(std::u16string_view section, std::u16string_view key,
+                                   std::u16string_view defaultValue) const {
+    const std::wstring s = Wide(section), k = Wide(key), d = Wide(defaultValue), f = Wide(path_);
+    std::vector<wchar_t> buffer(1024);
+    while (true) {
+        const DWORD n = GetPrivateProfileStringW(s.c_str(), k.c_str(), d.c_str(), buffer.data(),
+                                                 static_cast<DWORD>(buffer.size()), f.c_str());
+        if (n + 1 < buffer.size()) return FromWide(std::wstring_view(buffer.data(), n));
+        buffer.resize(buffer.size() * 4);  // the value filled the buffer: it may be longer
+    }
+}
+
+void IniFile::WriteString(std::u16string_view section, std::u16string_view key,
+                          std::u16string_view value) {
+    CheckIniEntry(section, key, value);
+    // A new file starts with the UTF-16 mark, so that the profile calls keep every
+    // character rather than those of the ANSI code page only.
+    if (!FileExists(path_)) {
+        HANDLE h = CreateFileW(Wide(path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            WriteFile(h, "\xFF\xFE", 2, &written, nullptr);
+            CloseHandle(h);
+        }
+    }
+    if (!WritePrivateProfileStringW(Wide(section).c_str(), Wide(key).c_str(), Wide(value).c_str(),
+                                    Wide(path_).c_str()))
+        throw EOSError(LastSystemErrorText() + u": " + path_);
+}
+
+}  // namespace fr

@@ -1,0 +1,34 @@
+#include "platform/window.h"
+
+#include <windows.h>
+
+#include "platform/win32/wide.h"
+
+namespace fr {
+
+WindowHandle GetForegroundWindowHandle() {
+    return reinterpret_cast<WindowHandle>(GetForegroundWindow());
+}
+
+void EnableWindowInput(WindowHandle window, bool enable) {
+    EnableWindow(reinterpret_cast<HWND>(window), enable ? TRUE : FALSE);
+}
+
+void BringWindowToForeground(WindowHandle window) {
+    SetForegroundWindow(reinterpret_cast<HWND>(window));
+}
+
+void SendSetFocus(WindowHandle window) {
+    SendMessageW(reinterpret_cast<HWND>(window), WM_SETFOCUS, 0, 0);
+}
+
+void ShowSystemErrorBox(const std::u16string& title, const std::u16string& text) {
+    // Unattended machines set FR_NO_MESSAGE_BOX=1: nobody is there to close a box.
+    wchar_t flag[8] = {};
+    const DWORD n = GetEnvironmentVariableW(L"FR_NO_MESSAGE_BOX", flag, 8);
+    if (n == 1 && flag[0] == L'1') return;
+    MessageBoxW(nullptr, Wide(text).c_str(), Wide(title).c_str(),
+                MB_OK | MB_ICONERROR | MB_TASKMODAL);
+}
+
+}  // namespace fr
