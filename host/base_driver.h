@@ -174,7 +174,8 @@ class TBaseDriver {
     std::vector<TShortSettingStruct> FBufSettings;
 };
 
-// The platform from the host executable's name: "1CV7…" gives pv77, "1CV8…" pv81.
+// The platform from the host executable's file name (after the last backslash or slash):
+// "1CV7…" gives pv77, "1CV8…" pv81, in any letter case.
 TPlatformVer DetectPlatformVer(std::u16string_view executablePath);
 
 // The process-wide class registry the component object creates its driver from.

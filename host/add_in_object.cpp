@@ -1,0 +1,293 @@
+#include "host/add_in_object.h"
+
+#include <atomic>
+#include <cstdio>
+#include <utility>
+
+#include "host/value_conversions.h"
+#include "platform/text.h"
+#include "platform/variant_convert.h"
+#include "platform/window.h"
+#include "support/log.h"
+
+namespace fr {
+
+namespace {
+
+constexpr int32_t kEventBufferDepth = 100;
+constexpr std::u16string_view kDebugLogEnabled = u"DebugLogEnabled";
+
+// Every Init takes the next number; atomic because objects may live on several
+// apartment threads of one process.
+std::atomic<int32_t> gObjectCounter{0};
+
+uint8_t LowByte(int32_t number) {
+    return static_cast<uint8_t>(static_cast<uint32_t>(number) & 0xFFu);
+}
+
+void CheckHostResult(HResult hr, std::u16string_view operation) {
+    if (!HrFailed(hr)) return;
+    char code[16];
+    std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(hr));
+    throw EOleError(hr, std::u16string(operation) + u": " + AsciiToUtf16(code));
+}
+
+// Restores the host's focus when the call ends, however it ends.
+class TFocusGuard {
+  public:
+    explicit TFocusGuard(TBaseDriver& driver) : driver_(driver) {
+        if (driver_.AutoKeepFocus()) driver_.StoreFocus();
+    }
+    ~TFocusGuard() {
+        if (driver_.AutoKeepFocus()) driver_.RestoreFocus();
+    }
+    TFocusGuard(const TFocusGuard&) = delete;
+    TFocusGuard& operator=(const TFocusGuard&) = delete;
+
+  private:
+    TBaseDriver& driver_;
+};
+
+}  // namespace
+
+TAddInObject::TAddInObject() {
+    TLog::Start();
+}
+
+TAddInObject::~TAddInObject() {
+    ReleaseDriver();
+}
+
+int32_t TAddInObject::ObjectCounter() {
+    return gObjectCounter.load();
+}
+
+void TAddInObject::ReleaseDriver() {
+    if (!Driver_) return;
+    // The driver's callback points at this object: cut it before the driver goes.
+    std::unique_ptr<TBaseDriver> driver = std::move(Driver_);
+    driver->SetExecExternalEvent(nullptr);
+}
+
+bool TAddInObject::ValidMethod(int32_t lMethodNum) const {
+    return Driver_ && lMethodNum >= 0 && lMethodNum < Driver_->MethsCount();
+}
+
+bool TAddInObject::ValidProp(int32_t lPropNum) const {
+    return Driver_ && lPropNum >= 0 && lPropNum < Driver_->PropsCount();
+}
+
+// IPropertyLink
+
+HResult TAddInObject::ChangeSettings() {
+    if (!Driver_ || !Driver_->CapSettingsDlg()) return kHrFalse;
+    Driver_->ReadSettings();
+    if (Driver_->ShowSettingsDlg()) Driver_->SaveSettings();
+    return kHrOk;
+}
+
+HResult TAddInObject::CapSettingsDlg(bool& Value) {
+    Value = false;
+    if (!Driver_) return kHrFalse;
+    Value = Driver_->CapSettingsDlg();
+    return kHrOk;
+}
+
+// ILanguageExtender: properties
+
+HResult TAddInObject::RegisterExtensionAs(std::u16string& bstrExtensionName) {
+    bstrExtensionName = kExtensionName;
+    return kHrOk;
+}
+
+HResult TAddInObject::GetNProps(int32_t& plProps) {
+    plProps = Driver_ ? Driver_->PropsCount() : 0;
+    return kHrOk;
+}
+
+HResult TAddInObject::FindProp(const std::u16string& bstrPropName, int32_t& plPropNum) {
+    plPropNum = Driver_ ? Driver_->GetPropNum(bstrPropName) : -1;
+    return kHrOk;
+}
+
+HResult TAddInObject::GetPropName(int32_t lPropNum, int32_t lPropAlias,
+                                  std::u16string& pbstrPropName) {
+    if (!ValidProp(lPropNum)) return kHrFalse;
+    const PSettingStruct s = Driver_->PropList(lPropNum);
+    pbstrPropName = lPropAlias != 0 ? s->Alias : s->ID;
+    return kHrOk;
+}
+
+HResult TAddInObject::GetPropVal(int32_t lPropNum, Variant& pvarPropVal) {
+    pvarPropVal = Variant();
+    if (!ValidProp(lPropNum)) return kHrFalse;
+    pvarPropVal = Driver_->PropList(lPropNum)->Value;
+    return kHrOk;
+}
+
+HResult TAddInObject::SetPropVal(int32_t lPropNum, const Variant& varPropVal) {
+    if (!ValidProp(lPropNum)) return kHrFalse;
+    const PSettingStruct s = Driver_->PropList(lPropNum);
+    // The host's value is copied, never kept by reference.
+    s->Value = varPropVal.Deref();
+    if (SameText(s->ID, kDebugLogEnabled)) Driver_->UpdateDebugLogEnabled();
+    TLog::Append(u"SetPropVal", s->ID + u"=" + VarToStr(s->Value), TLog::mtInfo);
+    return kHrOk;
+}
+
+HResult TAddInObject::IsPropReadable(int32_t, bool&) {
+    return kHrOk;
+}
+
+HResult TAddInObject::IsPropWritable(int32_t, bool&) {
+    return kHrOk;
+}
+
+// ILanguageExtender: methods
+
+HResult TAddInObject::GetNMethods(int32_t& plMethods) {
+    plMethods = Driver_ ? Driver_->MethsCount() : 0;
+    return kHrOk;
+}
+
+HResult TAddInObject::FindMethod(const std::u16string& bstrMethodName, int32_t& plMethodNum) {
+    plMethodNum = Driver_ ? Driver_->GetMethodNum(bstrMethodName) : -1;
+    return kHrOk;
+}
+
+HResult TAddInObject::GetMethodName(int32_t lMethodNum, int32_t, std::u16string& pbstrMethodName) {
+    if (!ValidMethod(lMethodNum)) return kHrFalse;
+    pbstrMethodName = Driver_->MethodList(lMethodNum)->Name;
+    return kHrOk;
+}
+
+HResult TAddInObject::GetNParams(int32_t lMethodNum, int32_t& plParams) {
+    if (!ValidMethod(lMethodNum)) return kHrFalse;
+    plParams = Driver_->MethodList(lMethodNum)->ParamsCount;
+    return kHrOk;
+}
+
+HResult TAddInObject::GetParamDefValue(int32_t, int32_t, Variant& pvarParamDefValue) {
+    pvarParamDefValue = Variant();
+    return kHrOk;
+}
+
+HResult TAddInObject::HasRetVal(int32_t, bool& pboolRetValue) {
+    pboolRetValue = true;
+    return kHrOk;
+}
+
+HResult TAddInObject::CallAsProc(int32_t lMethodNum, SafeArray* paParams) {
+    Variant retValue;
+    return CallMethod(lMethodNum, retValue, paParams, false);
+}
+
+HResult TAddInObject::CallAsFunc(int32_t lMethodNum, Variant& pvarRetValue, SafeArray* paParams) {
+    return CallMethod(lMethodNum, pvarRetValue, paParams, true);
+}
+
+HResult TAddInObject::CallMethod(int32_t lMethodNum, Variant& pvarRetValue, SafeArray* paParams,
+                                 bool asFunction) {
+    if (!ValidMethod(lMethodNum)) return kHrFalse;
+    TBaseDriver& driver = *Driver_;
+    const TMethodStruct& method = *driver.MethodList(lMethodNum);
+    // The host's array seen as an array variant, without copying or owning it.
+    const Variant params =
+        paParams ? Variant::FromArray(SafeArrayPtr(SafeArrayPtr(), paParams)) : Variant();
+    const TFocusGuard focus(driver);
+    HResult answer = kHrOk;
+    try {
+        TLog::Append(u"> " + method.Name, u"Params: " + VarArrayToLogStr(params), TLog::mtInfo);
+        answer = method.DriverMethod ? method.DriverMethod(pvarRetValue, paParams) : kHrNotImpl;
+        TLog::Append(u"< " + method.Name,
+                     u"Result=" + VarToLogStr(pvarRetValue) + u"; Params: " +
+                         VarArrayToLogStr(params) + u"; LastResultDescription: " +
+                         driver.StoredResultDescription(),
+                     TLog::mtInfo);
+        if (asFunction && driver.PlatformVer() == pv77 && pvarRetValue.Type() == vtBoolean)
+            pvarRetValue = Variant(int32_t{pvarRetValue.BoolValue() ? 1 : 0});
+    } catch (const Exception& e) {
+        answer = kHrFalse;
+        try {
+            TLog::Append(u"EXCEPTION", e.Message(), TLog::mtError);
+        } catch (const Exception&) {
+            // The log itself failing (say, its folder is gone) must not keep the
+            // error from the user nor escape into the host.
+        }
+        ShowErrorBox(u"EXCEPTION",
+                     u"Method: " + method.Name + u"\r\n" + u"Message: " + e.Message());
+    }
+    return answer;
+}
+
+HResult TAddInObject::SetLocale(const std::u16string&) {
+    return kHrOk;
+}
+
+// ISpecifyPropertyPages
+
+HResult TAddInObject::GetPages(std::vector<TGuid>& Pages) {
+    Pages.assign(1, kAddInPageClassId);
+    return kHrOk;
+}
+
+// IInitDone
+
+HResult TAddInObject::Init(IHostConnection* pConnection) {
+    pEvent.reset();
+    if (pConnection) pEvent = pConnection->QueryAsyncEvent();
+    if (pEvent)
+        CheckHostResult(pEvent->SetEventBufferDepth(kEventBufferDepth), u"SetEventBufferDepth");
+    pExtWnds.reset();
+    if (pConnection) pExtWnds = pConnection->QueryExtWndsSupport();
+    FObjectNumber = gObjectCounter.fetch_add(1);
+    if (!Driver_) {
+        Driver_ = CreateDriverByClassName(kDriverClassName);
+        if (Driver_) {
+            Driver_->SetDriverObjNumber(LowByte(FObjectNumber));
+            Driver_->SetExecExternalEvent(
+                [this](const std::u16string& source, const std::u16string& message,
+                       const std::u16string& data) { ExecExternalEvent(source, message, data); });
+        }
+    }
+    return kHrOk;
+}
+
+HResult TAddInObject::Done() {
+    if (Driver_ && Driver_->DriverObjNumber() == LowByte(FObjectNumber)) ReleaseDriver();
+    pEvent.reset();
+    pExtWnds.reset();
+    return kHrOk;
+}
+
+HResult TAddInObject::GetInfo(SafeArray* pInfo) {
+    TBaseDriver::PutParam(pInfo, 0, Variant(u"2000"));
+    return kHrOk;
+}
+
+// IDispatch
+
+HResult TAddInObject::GetTypeInfoCount() {
+    return kHrNotImpl;
+}
+
+HResult TAddInObject::GetTypeInfo() {
+    return kHrNotImpl;
+}
+
+HResult TAddInObject::GetIDsOfNames() {
+    return kHrNotImpl;
+}
+
+HResult TAddInObject::Invoke() {
+    return kHrNotImpl;
+}
+
+void TAddInObject::ExecExternalEvent(const std::u16string& strSource,
+                                     const std::u16string& strMessage,
+                                     const std::u16string& strData) {
+    if (!pEvent) return;
+    CheckHostResult(pEvent->ExternalEvent(strSource, strMessage, strData), u"ExternalEvent");
+}
+
+}  // namespace fr
