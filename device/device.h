@@ -3,14 +3,15 @@
 // sequence every link follows, checks answers and turns error codes into errors,
 // and gives typed access to the answer's data fields. The links (TCOMDevice,
 // TSocketDevice) only move bytes: they implement the link primitives below and
-// know nothing of commands. The command set is declared in device/commands.h
-// (operations of this class, defined in their own files).
+// know nothing of commands. The command set is declared here too and defined in
+// the *_commands.cpp files, grouped by subject.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "device/command_table.h"
 #include "platform/currency.h"
 #include "platform/date_time.h"
 #include "platform/exception.h"
@@ -81,8 +82,115 @@ class TDevice {
     // An answer body without ETX grows no further than this before the exchange fails.
     static constexpr size_t kMaxAnswerBody = 64 * 1024;
 
+    // ---- Command set. Text typed std::u16string is converted to 1251 first;
+    // std::string_view text parameters are 1251 bytes already. Arguments out of
+    // range raise "Неверный параметр" before anything is sent.
+
+    // Status and information.
+    void GetECRStatus(uint8_t& AFatalStatus, uint16_t& ACurrentStatus, uint8_t& ADocumentStatus);
+    // From the current status: 1 while bit 0x04 is clear, 0 when it is set, 2 when
+    // bit 0x08 is set as well.
+    uint8_t GetDayState();
+    uint8_t GetPrinterState();  // raises EConvertError when the answer is not a number
+    uint8_t GetDrawerState();
+    std::vector<std::string> GetECRInfo(uint8_t ARequestNum);
+    std::vector<std::string> GetECRInfo(uint8_t ARequestNum, uint8_t ANum);
+    std::vector<std::string> GetCounterValue(uint8_t ARequestNum);
+    void GetLastReceiptInfo(uint8_t& ARecType, std::u16string& AOperCounter, uint32_t& ARecNumber,
+                            uint32_t& ADocNumber, Currency& ARecSum, Currency& ARecDiscount,
+                            Currency& ARecMargin, std::u16string& ARecKPK);
+    void GetDateTime(TDateTime& ADateTime);
+
+    // Work start, clock and service.
+    void StartSeans();
+    void SetDateTime(TDateTime ADateTime);
+    void TechnologicalReset();
+    void Beep(uint16_t ADuration);
+    void OpenDrawer();
+    void Cut();
+    void Feed();  // the register has no feed command: nothing is sent
+    void PrintServiceData();
+
+    // The register's setting table: a table number and an index within it.
+    std::string ReadSettingTableStr(uint8_t ANum, uint8_t AInd);
+    uint16_t ReadSettingTableWord(uint8_t ANum, uint8_t AInd);
+    uint8_t ReadSettingTableByte(uint8_t ANum, uint8_t AInd);
+    double ReadSettingTableFloat(uint8_t ANum, uint8_t AInd);
+    void WriteSettingTableStr(uint8_t ANum, uint8_t AInd, std::string_view AValue);
+    void WriteSettingTableWord(uint8_t ANum, uint8_t AInd, uint16_t AValue);
+    void WriteSettingTableByte(uint8_t ANum, uint8_t AInd, uint8_t AValue);
+    void WriteSettingTableFloat(uint8_t ANum, uint8_t AInd, double AValue);
+
+    // Shift and reports.
+    void OpenDay(std::string_view ACashier);
+    void XReport();
+    void ZReport(std::u16string_view ACashier);
+    void SettlementsCurrStatusReport(std::string_view ACashier);
+
+    // Documents.
+    void OpenDocument(uint8_t ADocType, uint8_t ADepNum, std::u16string_view ACashier,
+                      int32_t ADocNum, uint8_t ATaxVariant);
+    void OpenReceiptCopy(uint8_t ADocType, uint8_t ADepNum, std::u16string_view ACashier,
+                         uint16_t ARecNum, uint16_t ACRNum, TDateTime ADateTime);
+    void RegisterItem(std::u16string_view AItemName, std::u16string_view AArticle,
+                      uint8_t ADepartment, double AQuantity, Currency APrice, uint8_t ATaxCode,
+                      Currency AAmount, uint8_t ASignMethodCalculation,
+                      uint8_t ASignCalculationObject);
+    // One position with its discount (ADiscountSum > 0) or margin (< 0) spread over
+    // the price, or sent as one unit at its total when it does not spread evenly;
+    // the discount is then printed as a line of its own.
+    void RegisterItemEx(std::u16string_view AItemName, std::u16string_view AArticle,
+                        Currency AQuantity, Currency APrice, uint8_t ATaxCode,
+                        Currency ADiscountSum, std::string_view ADiscName, bool AFiscal);
+    void Discount(std::u16string_view DiscName, Currency Amount);
+    void Margin(std::u16string_view MarginName, Currency Amount);
+    void SubTotal();
+    void Payment(uint8_t APaymentCode, Currency AAmount, std::u16string_view AComment);
+    void Encash(std::u16string_view AComment, Currency AAmount);
+    void CloseDocument(int32_t CutCode, std::string_view ACustomerAddr);
+    void CloseDocument(std::string_view ACustomerAddr);
+    void CancelDocument();
+    void CorrectionReceipt(std::string_view ACashier, Currency ACash, Currency AElectronic,
+                           Currency AAdvance, Currency ACredit, Currency ACashProvision,
+                           uint8_t ACorrectionType, std::u16string_view ACorrectionBaseDate,
+                           std::u16string_view ACorrectionBaseNumber,
+                           std::u16string_view ACorrectionBaseName, Currency ASumTAX20,
+                           Currency ASumTAX10, Currency ASumTAX0, Currency ASumTAXNone,
+                           Currency ASumTAX120, Currency ASumTAX110);
+
+    // Printing.
+    void PrintString(std::string_view S);
+    // S cut into lines of LineLength characters; a line holding the cut marker cuts
+    // the paper instead of being printed.
+    void PrintString(std::string_view S, uint8_t AFont, bool ADoubleHeight, bool ADoubleWidth);
+    void PrintProps(std::u16string_view S, uint8_t AFont, bool ADoubleHeight, bool ADoubleWidth);
+    void PrintOFDProps(uint32_t ACode, std::u16string_view AName, std::u16string_view AValue,
+                       uint8_t AFont, bool ASixthBit, bool ADoubleHeight, bool ADoubleWidth);
+    void PrintBarcode(uint8_t AOptions, uint8_t AWidth, uint8_t AHeight, uint8_t AType,
+                      std::string_view AData);
+    // The print attribute byte: font in bits 0-3, double height 0x10, double width
+    // 0x20, the sixth bit 0x40.
+    static uint8_t PrintAttributes(uint8_t AFont, bool ADoubleHeight, bool ADoubleWidth,
+                                   bool ASixthBit = false);
+
+    // Fiscal storage.
+    void RegisterCashRegister(bool ANewFN, uint8_t ATaxSystem, uint8_t AWorkMode,
+                              std::string_view ARegNum, std::string_view AVatIn,
+                              std::string_view ACashier, std::string_view AOrganizationName1,
+                              std::string_view AOrganizationName2, std::string_view AAddressSettle1,
+                              std::string_view AAddressSettle2, std::string_view APlaceSettle,
+                              std::string_view AAutomaticNumber,
+                              std::string_view AOFDOrganizationName, std::string_view AOFDVATIN,
+                              std::string_view ASenderEmail, std::string_view AFNSWebSite,
+                              bool APrinterAutomatic);
+    void FNClose(std::string_view ACashier);
+    void FNDocumentCopy(uint32_t ADocNum);
+    void FNRegistrationReport();
+    std::vector<std::string> FNGetInfo(uint8_t ARequest, uint32_t ADocOffset, uint32_t ABlokSize);
+    void FNGetLastDocInfo(TDateTime& ADate, uint32_t& ANum, uint32_t& AFiscalSigb);
+
   protected:
-    // Link primitives. Each returns false on failure with the link's text in
+    // ---- LINK PRIMITIVES. Each returns false on failure with the link's text in
     // LinkErrorText(); none raises.
     virtual void PrepareExchange() {}
     virtual bool SendBytes(std::string_view bytes) = 0;
@@ -98,7 +206,14 @@ class TDevice {
     // ENQ, then ACK expected; logged; raises on failure.
     void Handshake();
     // One exchange log line with this link's class name as caption.
-    void LogExchange(std::u16string_view arrow, std::string_view bytes, bool success);
+    virtual void LogExchange(std::u16string_view arrow, std::string_view bytes, bool success);
+    // The pause before a frame is sent again.
+    virtual void Pause(uint32_t AMilliseconds);
+
+    // RunCommand with the code and time-out of the command table.
+    void Execute(TDeviceCommand ACommand, const std::vector<std::string>& AData = {});
+    // The field at Index, or an empty field past the end of the answer.
+    std::string_view Field(int Index) const;
 
     std::string FConnectPwd;
     int32_t FLineLength = 40;
@@ -108,6 +223,13 @@ class TDevice {
     T2ByteStr FCommand;
     uint8_t FPacketID = 0x20;
     std::vector<std::string> FData;
+
+  private:
+    [[noreturn]] void RaiseLinkError() const;
+    // Set while the extended error is asked for, so that its own refusal does not ask again.
+    bool FReadingExtError = false;
+    // Whether the last successful answer carried a data part.
+    bool FAnswerHadData = false;
 };
 
 }  // namespace fr

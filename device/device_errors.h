@@ -1,0 +1,28 @@
+#pragma once
+// The register's error texts: the protocol's own failures, the answer error
+// codes and the extended codes that refine code 1.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace fr {
+
+inline constexpr std::u16string_view kMsgProtocolError = u"Ошибка протокола обмена";
+inline constexpr std::u16string_view kMsgCheckSumError = u"Ошибка контрольной суммы ответа";
+inline constexpr std::u16string_view kMsgBadPassword = u"Некорректный пароль связи с ФР";
+inline constexpr std::u16string_view kMsgBadParameter = u"Неверный параметр";
+inline constexpr std::u16string_view kMsgBadLineLength =
+    u"Неверная ширина строки печати: печать текста по строкам невозможна";
+
+// Answer error code 1, the extended text follows it after ". ".
+inline constexpr uint8_t kErrorInvalidState = 0x01;
+inline constexpr uint8_t kErrorNotHex = 0xFF;
+
+// The text of an answer error code; an unknown code gives "Неизвестная ошибка - (n)".
+// Code 1 gives its text without the extended part.
+std::u16string AnswerErrorText(uint8_t ACode);
+// The text of an extended error code; an unknown code gives "Неизвестная ошибка (n)".
+std::u16string ExtendedErrorText(int32_t ACode);
+
+}  // namespace fr
