@@ -1,0 +1,324 @@
+// The TCP link against a scripted register listening on loopback.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "scripted_peer.h"
+#include "transport/socket_device.h"
+#include "transport/socket_results.h"
+
+namespace fr {
+namespace {
+
+using namespace transport_test;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kPeerWaitMs = 8000;
+constexpr char kNak = 0x15;
+
+int64_t MsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+std::u16string ErrorOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const EDeviceError& e) {
+        return e.Message();
+    }
+    return u"(no error)";
+}
+
+bool ServeHandshake(int fd) {
+    if (ReadByte(fd, kPeerWaitMs) != ENQ) return false;
+    WriteAll(fd, std::string(1, ACK));
+    return true;
+}
+
+// Blocks until the driver closes its end (or the wait runs out).
+void AwaitClose(int fd) {
+    while (ReadByte(fd, kPeerWaitMs) >= 0) {
+    }
+}
+
+const std::u16string kReceiveText = u"Ошибка при получении ответа от сервера";
+
+class TransportSocketDevice : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        device_.SetIPAddress(u"127.0.0.1");
+        device_.SetTCPPort(listener_.port());
+    }
+
+    // Accepts one connection and runs the script on it, closing it afterwards.
+    std::function<void()> Serve(std::function<void(int)> script) {
+        return [this, script] {
+            const int fd = listener_.Accept(kPeerWaitMs);
+            if (fd < 0) return;
+            script(fd);
+            close(fd);
+        };
+    }
+
+    Listener listener_;
+    TSocketDevice device_;
+};
+
+TEST_F(TransportSocketDevice, ResultTextsOfTheSocketSteps) {
+    const struct {
+        int32_t code;
+        const char16_t* text;
+    } table[] = {
+        {600, u"Ошибка при создании сокета"},
+        {601, u"Ошибка при установлении подключения к ФР"},
+        {602, u"Не является целым числом"},
+        {603, u"Номер порта должен лежать в диапазоне 1-65535"},
+        {604, u"Синтаксическая ошибка в IP-адресе"},
+        {605, u"Ошибка при отправке данных серверу"},
+        {606, u"Ошибка при получении ответа от сервера"},
+        {607, u"Ошибка инициализации библиотеки WinSock"},
+    };
+    for (const auto& row : table)
+        EXPECT_EQ(SocketResultText(row.code), row.text) << row.code;
+    EXPECT_EQ(SocketResultText(0), u"");
+}
+
+TEST_F(TransportSocketDevice, AddressesAndPortsThatCannotBeReached) {
+    const struct {
+        const char16_t* address;
+        int32_t port;
+        int32_t code;
+    } table[] = {
+        {u"localhost", 1, kSocketAddressSyntax},
+        {u"255.255.255.255", 1, kSocketAddressSyntax},
+        {u"", 1, kSocketAddressSyntax},
+        {u"127.0.0.1:5555", 1, kSocketAddressSyntax},
+        {u"127.0.0.ꙮ", 1, kSocketAddressSyntax},
+        {u"127.0.0.1", 0, kSocketPortOutOfRange},
+        {u"127.0.0.1", 65536, kSocketPortOutOfRange},
+        {u"127.0.0.1", -5555, kSocketPortOutOfRange},
+    };
+    const int before = CountOpenDescriptors();
+    for (const auto& row : table) {
+        EXPECT_EQ(device_.Connect(row.address, row.port), row.code)
+            << testing::PrintToString(std::u16string(row.address));
+        EXPECT_EQ(device_.ExtResultDescription(), SocketResultText(row.code));
+        EXPECT_FALSE(device_.Connected());
+    }
+    EXPECT_EQ(CountOpenDescriptors(), before);
+}
+
+TEST_F(TransportSocketDevice, BlanksAroundTheAddressAreTrimmed) {
+    device_.SetIPAddress(u" 127.0.0.1 ");
+    PeerThread peer(Serve([](int fd) {
+        ServeHandshake(fd);
+        AwaitClose(fd);
+    }));
+    EXPECT_EQ(ErrorOf([&] { device_.Enable(); }), u"(no error)");
+    EXPECT_TRUE(device_.Connected());
+    device_.Disable();
+}
+
+TEST_F(TransportSocketDevice, ARefusedConnectionSendsNoHandshake) {
+    device_.SetTCPPort(ClosedPort());
+    const int before = CountOpenDescriptors();
+    EXPECT_EQ(ErrorOf([&] { device_.Enable(); }), u"Ошибка при установлении подключения к ФР");
+    EXPECT_FALSE(device_.Connected());
+    EXPECT_EQ(CountOpenDescriptors(), before);
+}
+
+TEST_F(TransportSocketDevice, AnotherHandshakeByteFailsEnable) {
+    PeerThread peer(Serve([](int fd) {
+        if (ReadByte(fd, kPeerWaitMs) == ENQ) WriteAll(fd, std::string(1, kNak));
+        AwaitClose(fd);
+    }));
+    EXPECT_EQ(ErrorOf([&] { device_.Enable(); }), u"Ошибка протокола обмена");
+    device_.Disable();
+}
+
+TEST_F(TransportSocketDevice, AGoodExchange) {
+    EXPECT_EQ(device_.ClassName(), u"TSocketDevice");
+    RequestFrame frame;
+    PeerThread peer(Serve([&](int fd) {
+        if (!ServeHandshake(fd) || !ServeHandshake(fd)) return;
+        frame = ReadFrame(fd, kPeerWaitMs);
+        WriteAll(fd, Answer(frame.id, frame.cmd, "00", {"", "4.5", "ККТ"}));
+        AwaitClose(fd);
+    }));
+    ASSERT_EQ(ErrorOf([&] { device_.Enable(); }), u"(no error)");
+    EXPECT_EQ(ErrorOf([&] { device_.RunCommand("13", {}, 15000); }), u"(no error)");
+    device_.Disable();
+    peer.Join();
+    EXPECT_TRUE(frame.complete);
+    EXPECT_TRUE(frame.check_ok);
+    EXPECT_EQ(frame.id, 0x21);
+    EXPECT_EQ(frame.cmd, "13");
+    EXPECT_EQ(device_.Data(), (std::vector<std::string>{"", "4.5", "ККТ"}));
+}
+
+TEST_F(TransportSocketDevice, TheExchangeLogCarriesTheLinkName) {
+    LogCapture log;
+    PeerThread peer(Serve([](int fd) {
+        ServeHandshake(fd);
+        AwaitClose(fd);
+    }));
+    ASSERT_EQ(ErrorOf([&] { device_.Enable(); }), u"(no error)");
+    device_.Disable();
+    const std::string text = log.Text();
+    EXPECT_NE(text.find("TSocketDevice"), std::string::npos) << text;
+    EXPECT_NE(text.find("-> 05"), std::string::npos) << text;
+    EXPECT_NE(text.find("<- 06"), std::string::npos) << text;
+}
+
+TEST_F(TransportSocketDevice, APeerClosingMidAnswerFailsAtOnce) {
+    PeerThread peer(Serve([](int fd) {
+        if (!ServeHandshake(fd) || !ServeHandshake(fd)) return;
+        const RequestFrame frame = ReadFrame(fd, kPeerWaitMs);
+        WriteAll(fd, Answer(frame.id, frame.cmd, "00", {"1"}).substr(0, 5));
+    }));
+    ASSERT_EQ(ErrorOf([&] { device_.Enable(); }), u"(no error)");
+    const auto start = Clock::now();
+    EXPECT_EQ(ErrorOf([&] { device_.RunCommand("00", {}, 15000); }), kReceiveText);
+    EXPECT_LT(MsSince(start), 4000);  // not the 5 s receive time-out
+}
+
+TEST_F(TransportSocketDevice, APeerClosingBeforeTheHandshakeFailsEnable) {
+    PeerThread peer(Serve([](int) {}));
+    EXPECT_EQ(ErrorOf([&] { device_.Enable(); }), kReceiveText);
+}
+
+TEST_F(TransportSocketDevice, WritingToAClosedPeerFailsWithoutASignal) {
+    PeerThread peer(Serve([](int fd) { ServeHandshake(fd); }));
+    ASSERT_EQ(ErrorOf([&] { device_.Enable(); }), u"(no error)");
+    peer.Join();
+    PauseMs(100);
+    const std::u16string send_text = u"Ошибка при отправке данных серверу";
+    for (int i = 0; i < 3; ++i) {
+        const std::u16string error = ErrorOf([&] { device_.RunCommand("00", {}, 15000); });
+        EXPECT_TRUE(error == send_text || error == kReceiveText) << testing::PrintToString(error);
+    }
+}
+
+TEST_F(TransportSocketDevice, CheckCharactersInTwoSegmentsFailTheCheckSum) {
+    PeerThread peer(Serve([](int fd) {
+        if (!ServeHandshake(fd) || !ServeHandshake(fd)) return;
+        const RequestFrame frame = ReadFrame(fd, kPeerWaitMs);
+        const std::string answer = Answer(frame.id, frame.cmd, "00", {"1"});
+        WriteAll(fd, answer.substr(0, answer.size() - 1));
+        PauseMs(300);
+        WriteAll(fd, answer.substr(answer.size() - 1));
+        AwaitClose(fd);
+    }));
+    ASSERT_EQ(ErrorOf([&] { device_.Enable(); }), u"(no error)");
+    EXPECT_EQ(ErrorOf([&] { device_.RunCommand("00", {}, 15000); }),
+              u"Ошибка контрольной суммы ответа");
+    device_.Disable();
+}
+
+TEST_F(TransportSocketDevice, ReceiveDataFillsWhatDidNotComeWithZeros) {
+    ASSERT_EQ(device_.Connect(u"127.0.0.1", listener_.port()), kSocketOk);
+    PeerThread peer(Serve([](int fd) {
+        WriteAll(fd, "A");
+        AwaitClose(fd);
+    }));
+    std::string data;
+    EXPECT_EQ(device_.ReceiveData(2, data), kSocketOk);
+    EXPECT_EQ(data, std::string("A\0", 2));
+    device_.Disable();
+    EXPECT_EQ(device_.ReceiveData(2, data), kSocketReceiveError);
+    EXPECT_EQ(data, std::string(2, '\0'));
+}
+
+TEST_F(TransportSocketDevice, AnUnconnectedLinkFailsToSend) {
+    uint8_t byte = 0;
+    EXPECT_EQ(device_.ReceiveByte(byte), kSocketReceiveError);
+    EXPECT_EQ(ErrorOf([&] { device_.RunCommand("00", {}, 15000); }),
+              u"Ошибка при отправке данных серверу");
+}
+
+TEST_F(TransportSocketDevice, BytesLeftFromAnEarlierAnswerAreDropped) {
+    PeerThread peer(Serve([](int fd) {
+        if (!ServeHandshake(fd)) return;
+        for (int i = 0; i < 2; ++i) {
+            if (!ServeHandshake(fd)) return;
+            const RequestFrame frame = ReadFrame(fd, kPeerWaitMs);
+            WriteAll(fd, Answer(frame.id, frame.cmd, "00", {std::to_string(i)}) + "\x06\x02junk");
+        }
+        AwaitClose(fd);
+    }));
+    ASSERT_EQ(ErrorOf([&] { device_.Enable(); }), u"(no error)");
+    EXPECT_EQ(ErrorOf([&] { device_.RunCommand("00", {}, 15000); }), u"(no error)");
+    PauseMs(100);
+    EXPECT_EQ(ErrorOf([&] { device_.RunCommand("00", {}, 15000); }), u"(no error)");
+    EXPECT_EQ(device_.Data(), std::vector<std::string>{"1"});
+    device_.Disable();
+}
+
+TEST_F(TransportSocketDevice, ReconnectingClosesTheOldConnectionAndLeaksNothing) {
+    constexpr int kConnections = 5;
+    const int before = CountOpenDescriptors();
+    int served = 0;
+    {
+        // One connection at a time: the next handshake is answered only after the
+        // previous connection was closed.
+        PeerThread peer([&] {
+            for (int i = 0; i < kConnections; ++i) {
+                const int fd = listener_.Accept(kPeerWaitMs);
+                if (fd < 0) return;
+                if (ServeHandshake(fd)) ++served;
+                AwaitClose(fd);
+                close(fd);
+            }
+        });
+        for (int i = 0; i < kConnections; ++i) {
+            ASSERT_EQ(ErrorOf([&] { device_.Enable(); }), u"(no error)") << i;
+            EXPECT_TRUE(device_.Connected());
+        }
+        device_.Disable();
+        EXPECT_FALSE(device_.Connected());
+    }
+    EXPECT_EQ(served, kConnections);
+    EXPECT_EQ(CountOpenDescriptors(), before);
+}
+
+TEST_F(TransportSocketDevice, DestroyingTheLinkClosesTheConnection) {
+    const int before = CountOpenDescriptors();
+    bool closed = false;
+    {
+        PeerThread peer(Serve([&](int fd) {
+            ServeHandshake(fd);
+            AwaitClose(fd);
+            closed = true;
+        }));
+        auto device = std::make_unique<TSocketDevice>();
+        device->SetIPAddress(u"127.0.0.1");
+        device->SetTCPPort(listener_.port());
+        ASSERT_EQ(ErrorOf([&] { device->Enable(); }), u"(no error)");
+        device.reset();
+    }
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(CountOpenDescriptors(), before);
+}
+
+// Waits out the 5 s receive time-out.
+TEST_F(TransportSocketDevice, SlowAFirstByteLaterThanFiveSecondsFails) {
+    PeerThread peer(Serve([](int fd) {
+        if (!ServeHandshake(fd) || !ServeHandshake(fd)) return;
+        ReadFrame(fd, kPeerWaitMs);
+        AwaitClose(fd);  // answers nothing until the driver gives up
+    }));
+    ASSERT_EQ(ErrorOf([&] { device_.Enable(); }), u"(no error)");
+    const auto start = Clock::now();
+    EXPECT_EQ(ErrorOf([&] { device_.RunCommand("20", {}, 88000); }), kReceiveText);
+    const int64_t elapsed = MsSince(start);
+    EXPECT_GE(elapsed, 4500);
+    EXPECT_LT(elapsed, 20000);
+    device_.Disable();
+}
+
+}  // namespace
+}  // namespace fr

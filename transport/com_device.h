@@ -1,0 +1,40 @@
+#pragma once
+// TCOMDevice: the register reached over a serial port through one TCOM. It only
+// moves bytes; the exchange itself is TDevice's.
+
+#include <string>
+#include <string_view>
+
+#include "device/device.h"
+#include "transport/comm.h"
+
+namespace fr {
+
+class TCOMDevice : public TDevice {
+  public:
+    TCOMDevice() = default;
+    ~TCOMDevice() override;
+
+    // Closes the port, opens it again and makes the handshake; raises the port's text.
+    void Enable() override;
+    void Disable() override;
+
+    TCOM& Com() { return FCom; }
+    const TCOM& Com() const { return FCom; }
+
+    std::u16string ClassName() const override { return u"TCOMDevice"; }
+
+  protected:
+    void PrepareExchange() override;
+    bool SendBytes(std::string_view bytes) override;
+    bool ReceiveHandshakeByte(uint8_t& value) override;
+    bool ReceiveFirstByte(uint8_t& value, int ATimeout) override;
+    bool ReceiveBodyByte(uint8_t& value) override;
+    bool ReceiveCheckChars(std::string& chars) override;
+    std::u16string LinkErrorText() const override;
+
+  private:
+    TCOM FCom;
+};
+
+}  // namespace fr

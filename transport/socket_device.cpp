@@ -1,0 +1,143 @@
+#include "transport/socket_device.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/text.h"
+#include "transport/ipv4_address.h"
+#include "transport/socket_results.h"
+
+namespace fr {
+
+namespace {
+
+// The address text as ASCII bytes; anything else cannot be an address.
+bool AsciiAddress(std::u16string_view text, std::string& out) {
+    out.clear();
+    for (const char16_t c : text) {
+        if (c == 0 || c > 0x7F) return false;
+        out.push_back(static_cast<char>(c));
+    }
+    return true;
+}
+
+}  // namespace
+
+TSocketDevice::~TSocketDevice() {
+    TSocketDevice::Disable();
+}
+
+int32_t TSocketDevice::Result(int32_t ACode) {
+    FExtResultDescription = SocketResultText(ACode);
+    return ACode;
+}
+
+void TSocketDevice::CloseConnection() {
+    FSocket.Close();
+    if (FLibraryStarted) {
+        SocketLibraryCleanup();
+        FLibraryStarted = false;
+    }
+}
+
+void TSocketDevice::Enable() {
+    if (Connect(FIPAddress, FTCPPort) != kSocketOk) throw EDeviceError(FExtResultDescription);
+    Handshake();
+}
+
+void TSocketDevice::Disable() {
+    TDevice::Disable();
+    CloseConnection();
+}
+
+int32_t TSocketDevice::Connect(std::u16string_view AAddress, int32_t APort) {
+    // A new connection replaces the old one.
+    CloseConnection();
+    if (!SocketLibraryStartup(1, 1, FWSAData)) return Result(kSocketLibraryError);
+    FLibraryStarted = true;
+
+    std::string text;
+    const uint32_t address = AsciiAddress(Trim(AAddress), text) ? InetAddr(text) : kInAddrNone;
+    if (address == kInAddrNone) {
+        CloseConnection();
+        return Result(kSocketAddressSyntax);
+    }
+    // Only the low 16 bits would reach the address: a port outside the range
+    // would connect somewhere else.
+    if (APort < 1 || APort > 65535) {
+        CloseConnection();
+        return Result(kSocketPortOutOfRange);
+    }
+    if (!FSocket.Create()) {
+        CloseConnection();
+        return Result(kSocketCreateError);
+    }
+    const bool connected = FSocket.Connect(address, static_cast<uint16_t>(APort));
+    (void)FSocket.SetReceiveTimeout(kReceiveTimeoutMs);
+    if (!connected) {
+        CloseConnection();
+        return Result(kSocketConnectError);
+    }
+    return kSocketOk;
+}
+
+int32_t TSocketDevice::SendData(std::string_view AData) {
+    if (!FSocket.IsOpen()) return Result(kSocketSendError);
+    // A send that takes part of a frame is followed by the rest: a cut frame
+    // would only leave the register waiting.
+    size_t sent = 0;
+    do {
+        const int r = FSocket.Send(AData.data() + sent, AData.size() - sent);
+        if (r < 0) return Result(kSocketSendError);
+        sent += static_cast<size_t>(r);
+    } while (sent < AData.size());
+    return kSocketOk;
+}
+
+int32_t TSocketDevice::ReceiveByte(uint8_t& AByte) {
+    if (!FSocket.IsOpen()) return Result(kSocketReceiveError);
+    unsigned char byte = 0;
+    // 0 bytes from a blocking receive means the peer closed the connection.
+    if (FSocket.Receive(&byte, 1) <= 0) return Result(kSocketReceiveError);
+    AByte = byte;
+    return kSocketOk;
+}
+
+int32_t TSocketDevice::ReceiveData(int32_t ASize, std::string& AData) {
+    AData.assign(static_cast<size_t>(std::max(ASize, 0)), '\0');
+    if (!FSocket.IsOpen()) return Result(kSocketReceiveError);
+    if (AData.empty()) return kSocketOk;
+    if (FSocket.Receive(AData.data(), AData.size()) <= 0) return Result(kSocketReceiveError);
+    return kSocketOk;
+}
+
+void TSocketDevice::PrepareExchange() {
+    if (!FSocket.IsOpen()) return;
+    char buffer[256];
+    for (int pending = FSocket.Pending(); pending > 0; pending = FSocket.Pending()) {
+        const size_t size = std::min(sizeof(buffer), static_cast<size_t>(pending));
+        if (FSocket.Receive(buffer, size) <= 0) return;
+    }
+}
+
+bool TSocketDevice::SendBytes(std::string_view bytes) {
+    return SendData(bytes) == kSocketOk;
+}
+
+bool TSocketDevice::ReceiveHandshakeByte(uint8_t& value) {
+    return ReceiveByte(value) == kSocketOk;
+}
+
+bool TSocketDevice::ReceiveFirstByte(uint8_t& value, int /*ATimeout: the receive time-out rules*/) {
+    return ReceiveByte(value) == kSocketOk;
+}
+
+bool TSocketDevice::ReceiveBodyByte(uint8_t& value) {
+    return ReceiveByte(value) == kSocketOk;
+}
+
+bool TSocketDevice::ReceiveCheckChars(std::string& chars) {
+    return ReceiveData(2, chars) == kSocketOk;
+}
+
+}  // namespace fr

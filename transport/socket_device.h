@@ -1,0 +1,72 @@
+#pragma once
+// TSocketDevice: the register reached over a TCP connection (IPv4), frames
+// carried byte for byte. It only moves bytes; the exchange itself is TDevice's.
+//
+// The connection and the socket library it started are released at Disable, on
+// destruction and before a new Connect, so reconnecting leaks nothing. A peer
+// that closes the connection fails the receive instead of yielding 0x00 bytes.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "device/device.h"
+#include "platform/socket.h"
+
+namespace fr {
+
+class TSocketDevice : public TDevice {
+  public:
+    static constexpr uint32_t kReceiveTimeoutMs = 5000;
+
+    TSocketDevice() = default;
+    ~TSocketDevice() override;
+
+    // Connects to IPAddress:TCPPort and makes the handshake; raises on failure.
+    void Enable() override;
+    // Closes the connection.
+    void Disable() override;
+
+    // Socket steps: 0 or a code of transport/socket_results.h, whose text is then
+    // in ExtResultDescription().
+    int32_t Connect(std::u16string_view AAddress, int32_t APort);
+    int32_t SendData(std::string_view AData);
+    int32_t ReceiveByte(uint8_t& AByte);
+    // One receive of up to ASize bytes; AData is always ASize bytes long, the
+    // bytes the call did not deliver being 0x00.
+    int32_t ReceiveData(int32_t ASize, std::string& AData);
+
+    const std::u16string& IPAddress() const { return FIPAddress; }
+    void SetIPAddress(std::u16string Value) { FIPAddress = std::move(Value); }
+    int32_t TCPPort() const { return FTCPPort; }
+    void SetTCPPort(int32_t Value) { FTCPPort = Value; }
+    const std::u16string& ExtResultDescription() const { return FExtResultDescription; }
+    const SocketLibraryInfo& WSAData() const { return FWSAData; }
+    bool Connected() const { return FSocket.IsOpen(); }
+
+    std::u16string ClassName() const override { return u"TSocketDevice"; }
+
+  protected:
+    // Drops bytes left from an earlier, failed exchange.
+    void PrepareExchange() override;
+    bool SendBytes(std::string_view bytes) override;
+    bool ReceiveHandshakeByte(uint8_t& value) override;
+    bool ReceiveFirstByte(uint8_t& value, int ATimeout) override;
+    bool ReceiveBodyByte(uint8_t& value) override;
+    bool ReceiveCheckChars(std::string& chars) override;
+    std::u16string LinkErrorText() const override { return FExtResultDescription; }
+
+  private:
+    int32_t Result(int32_t ACode);
+    // Closes the socket and releases the library, each when held.
+    void CloseConnection();
+
+    TcpSocket FSocket;
+    SocketLibraryInfo FWSAData;
+    bool FLibraryStarted = false;
+    std::u16string FIPAddress;
+    int32_t FTCPPort = 0;
+    std::u16string FExtResultDescription;
+};
+
+}  // namespace fr
