@@ -116,14 +116,26 @@ TLoadError StructureError(const pugi::xml_document& doc) {
     return {};
 }
 
+constexpr std::string_view kForbiddenControls{
+    "\x00\x01\x02\x03\x04\x05\x06\x07\x08\x0B\x0C\x0E\x0F\x10\x11\x12\x13\x14\x15\x16\x17"
+    "\x18\x19\x1A\x1B\x1C\x1D\x1E\x1F",
+    29};
+
 void LoadUtf8(pugi::xml_document& doc, std::string_view bytes) {
     if (bytes.substr(0, 3) == kUtf8Bom) bytes.remove_prefix(3);
     // The bytes are UTF-8 whatever the declaration claims: the text was converted
     // before it got here.
+    // XML 1.0 allows no control character but TAB, LF and CR; the parser itself
+    // does not check, so a package with one would be read as if it were valid.
+    const size_t control = bytes.find_first_of(kForbiddenControls);
     const pugi::xml_parse_result result =
-        doc.load_buffer(bytes.data(), bytes.size(), kParseOptions, pugi::encoding_utf8);
+        control != std::string_view::npos
+            ? pugi::xml_parse_result{}
+            : doc.load_buffer(bytes.data(), bytes.size(), kParseOptions, pugi::encoding_utf8);
     const TLoadError error =
-        result ? StructureError(doc) : TLoadError{result.description(), result.offset};
+        control != std::string_view::npos
+            ? TLoadError{"invalid character", static_cast<ptrdiff_t>(control)}
+            : (result ? StructureError(doc) : TLoadError{result.description(), result.offset});
     if (error.Description == nullptr) return;
     // A failed load leaves no half-read tree behind.
     doc.reset();

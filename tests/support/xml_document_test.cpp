@@ -131,6 +131,10 @@ TEST(SupportXmlDocumentTest, BadTextRaisesTheParserMessage) {
     EXPECT_THAT(MessageOf(u"<a/><b/>"), HasSubstr("позиция 4"));
     EXPECT_NE(MessageOf(u"<a/>tail"), "<parsed>");
     EXPECT_NE(MessageOf(u"<!-- only a comment -->"), "<parsed>");
+    // Control characters other than TAB, LF and CR are no XML 1.0 text.
+    EXPECT_THAT(MessageOf(u"<a t=\"x\u0007y\"/>"), HasSubstr("позиция 7"));
+    EXPECT_NE(MessageOf(std::u16string(u"<a>\0</a>", 8)), "<parsed>");
+    EXPECT_EQ(MessageOf(u"<a t=\"\t\"> \r\n </a>"), "<parsed>");
 }
 
 TEST(SupportXmlDocumentTest, ChildLookupIsCaseSensitiveAndNeverCreates) {
