@@ -1,0 +1,39 @@
+#pragma once
+// frhost's protocol: one component object created as the platform creates it,
+// driven by JSON request lines, each answered by one JSON line.
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+#include "host/add_in_object.h"
+
+namespace fr {
+
+class THostSession {
+  public:
+    // Creates the component object and runs Init without a connection. A failing
+    // Init is kept in InitError(); the session then answers without a driver.
+    THostSession();
+    // Runs Done.
+    ~THostSession();
+    THostSession(const THostSession&) = delete;
+    THostSession& operator=(const THostSession&) = delete;
+
+    // One request line in, one reply line out (without the line break). Never
+    // raises: a line that is not a request gets {"error": TEXT}.
+    std::string HandleLine(std::string_view line);
+
+    TAddInObject& Object() { return object_; }
+    const std::string& InitError() const { return initError_; }
+
+  private:
+    TAddInObject object_;
+    std::string initError_;
+};
+
+// Reads request lines until the end of the input, answering each on the output;
+// a failing Init is reported on `diagnostics`.
+void RunHostSession(std::istream& in, std::ostream& out, std::ostream& diagnostics);
+
+}  // namespace fr
