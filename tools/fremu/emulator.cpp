@@ -1,0 +1,373 @@
+#include "tools/fremu/emulator.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <stdexcept>
+
+#include "tools/fremu/link_session.h"
+#include "tools/fremu/wire_format.h"
+
+namespace fr::emu {
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& AWhat) {
+    throw std::runtime_error(AWhat + ": " + std::strerror(errno));
+}
+
+// A listening IPv4 socket; APort is updated when 0 asked for a free one.
+int Listen(const std::string& AAddress, int& APort) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(APort));
+    if (::inet_pton(AF_INET, AAddress.c_str(), &addr.sin_addr) != 1)
+        throw std::runtime_error("not an IPv4 address: " + AAddress);
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) Fail("socket");
+    const int yes = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 16) != 0) {
+        const int err = errno;
+        ::close(fd);
+        errno = err;
+        Fail("cannot listen on " + AAddress + ":" + std::to_string(APort));
+    }
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    APort = ntohs(addr.sin_port);
+    return fd;
+}
+
+// Waits for a connection or the stop signal; -1 on stop.
+int AcceptOrStop(int AListenFd, int AStopFd) {
+    while (true) {
+        pollfd p[2] = {{AListenFd, POLLIN, 0}, {AStopFd, POLLIN, 0}};
+        const int n = ::poll(p, 2, -1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 || p[1].revents != 0) return -1;
+        // Non-blocking, so that a peer that stops reading cannot hold a writer.
+        const int fd = ::accept4(AListenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd >= 0) return fd;
+        if (errno != EINTR && errno != ECONNABORTED && errno != EAGAIN) return -1;
+    }
+}
+
+// Writes all of AData to a non-blocking socket; false when it is gone or on stop.
+bool SendAll(int AFd, const std::string& AData, int AStopFd) {
+    size_t done = 0;
+    while (done < AData.size()) {
+        const ssize_t n = ::send(AFd, AData.data() + done, AData.size() - done, MSG_NOSIGNAL);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            pollfd p[2] = {{AFd, POLLOUT, 0}, {AStopFd, POLLIN, 0}};
+            if (::poll(p, 2, -1) < 0 && errno != EINTR) return false;
+            if (p[1].revents != 0) return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<std::string> FieldsToUtf8(const std::vector<std::string>& AFields) {
+    std::vector<std::string> out;
+    out.reserve(AFields.size());
+    for (const auto& f : AFields)
+        out.push_back(OemToUtf8(f));
+    return out;
+}
+
+}  // namespace
+
+TEmulator::TEmulator(TEmulatorOptions AOptions) : FOptions(std::move(AOptions)) {
+    for (const auto& f : FOptions.Faults)
+        FFaults.Add(f);
+}
+
+TEmulator::~TEmulator() {
+    Stop();
+    for (int& fd : FStopPipe) {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+}
+
+void TEmulator::Start() {
+    if (FStarted) return;
+    FTape.Open(FOptions.TapeFile);
+    TRegisterState state;
+    if (FOptions.StateFile.empty() || !LoadStateFile(FOptions.StateFile, state))
+        state = MakeFactoryState(std::time(nullptr), !FOptions.Unregistered);
+    if (FOptions.ClockOffset) state.ClockOffset = *FOptions.ClockOffset;
+    FRegister = std::make_unique<TFiscalRegister>(std::move(state), FTape, FJournal);
+    SaveState();
+
+    if (::pipe2(FStopPipe, O_CLOEXEC) != 0) Fail("pipe");
+    FStarted = true;
+    try {
+        if (FOptions.Tcp) {
+            FTcpPort = FOptions.Port;
+            FTcpFd = Listen(FOptions.ListenAddress, FTcpPort);
+        }
+        if (FOptions.ControlPort >= 0) {
+            FControlPort = FOptions.ControlPort;
+            FControlFd = Listen(FOptions.ListenAddress, FControlPort);
+        }
+        if (FOptions.Pty) {
+            char name[256] = {};
+            if (::openpty(&FPtyMaster, &FPtySlave, name, nullptr, nullptr) != 0) Fail("openpty");
+            termios tio{};
+            ::tcgetattr(FPtySlave, &tio);
+            ::cfmakeraw(&tio);
+            ::tcsetattr(FPtySlave, TCSANOW, &tio);
+            ::fcntl(FPtyMaster, F_SETFD, FD_CLOEXEC);
+            ::fcntl(FPtySlave, F_SETFD, FD_CLOEXEC);
+            ::fcntl(FPtyMaster, F_SETFL, ::fcntl(FPtyMaster, F_GETFL) | O_NONBLOCK);
+            FPtyPath = name;
+            if (!FOptions.ComDir.empty()) {
+                const std::string link =
+                    FOptions.ComDir + "/com" + std::to_string(FOptions.ComNumber);
+                struct stat st {};
+                if (::lstat(link.c_str(), &st) == 0) {
+                    if (!S_ISLNK(st.st_mode))
+                        throw std::runtime_error(link + " exists and is not a link");
+                    ::unlink(link.c_str());
+                }
+                if (::symlink(FPtyPath.c_str(), link.c_str()) != 0) Fail("cannot create " + link);
+                FComLink = link;
+            }
+        }
+    } catch (...) {
+        Stop();
+        throw;
+    }
+    if (FTcpFd >= 0) Spawn([this] { ServeTcp(FTcpFd); });
+    if (FControlFd >= 0) Spawn([this] { ServeControl(FControlFd); });
+    if (FPtyMaster >= 0) Spawn([this] { ServePty(); });
+}
+
+void TEmulator::Stop() {
+    {
+        std::lock_guard lock(FThreadLock);
+        if (!FStarted || FStopped) return;
+        FStopped = true;
+    }
+    RequestStop();
+    if (FStopPipe[1] >= 0) {
+        const char b = 1;
+        [[maybe_unused]] const ssize_t n = ::write(FStopPipe[1], &b, 1);
+    }
+    std::vector<std::thread> threads;
+    {
+        std::lock_guard lock(FThreadLock);
+        threads.swap(FThreads);
+    }
+    for (auto& t : threads)
+        t.join();
+    // The stop pipe stays open until destruction: threads outside the emulator
+    // (the program's standard input reader) may still wait on it.
+    for (int* fd : {&FTcpFd, &FControlFd, &FPtyMaster, &FPtySlave}) {
+        if (*fd >= 0) ::close(*fd);
+        *fd = -1;
+    }
+    if (!FComLink.empty()) ::unlink(FComLink.c_str());
+}
+
+void TEmulator::RequestStop() {
+    std::lock_guard lock(FStopLock);
+    FStopRequested = true;
+    FStopSignal.notify_all();
+}
+
+void TEmulator::WaitForStopRequest() {
+    std::unique_lock lock(FStopLock);
+    FStopSignal.wait(lock, [this] { return FStopRequested; });
+}
+
+bool TEmulator::Spawn(std::function<void()> ABody) {
+    std::lock_guard lock(FThreadLock);
+    if (FStopped) return false;
+    FThreads.emplace_back(std::move(ABody));
+    return true;
+}
+
+nlohmann::json TEmulator::Endpoints() const {
+    nlohmann::json j = {{"event", "listening"}, {"pid", ::getpid()}};
+    if (FTcpFd >= 0) j["tcp"] = {{"address", FOptions.ListenAddress}, {"port", FTcpPort}};
+    if (!FPtyPath.empty()) j["pty"] = FPtyPath;
+    if (!FComLink.empty()) j["com_link"] = FComLink;
+    if (FControlFd >= 0)
+        j["control"] = {{"address", FOptions.ListenAddress}, {"port", FControlPort}};
+    if (FOptions.Baud > 0) j["baud"] = FOptions.Baud;
+    if (!FOptions.StateFile.empty()) j["state"] = FOptions.StateFile;
+    return j;
+}
+
+void TEmulator::ServeTcp(int AListenFd) {
+    while (true) {
+        const int fd = AcceptOrStop(AListenFd, FStopPipe[0]);
+        if (fd < 0) return;
+        if (!Spawn([this, fd] {
+                TLinkSession(*this, fd, "tcp", true).Run();
+                ::close(fd);
+            }))
+            ::close(fd);
+    }
+}
+
+void TEmulator::ServePty() {
+    TLinkSession(*this, FPtyMaster, "pty", false).Run();
+}
+
+void TEmulator::ServeControl(int AListenFd) {
+    while (true) {
+        const int fd = AcceptOrStop(AListenFd, FStopPipe[0]);
+        if (fd < 0) return;
+        if (!Spawn([this, fd] {
+                ServeControlClient(fd);
+                ::close(fd);
+            }))
+            ::close(fd);
+    }
+}
+
+void TEmulator::ServeControlClient(int AFd) {
+    std::string pending;
+    char buf[4096];
+    while (true) {
+        pollfd p[2] = {{AFd, POLLIN, 0}, {FStopPipe[0], POLLIN, 0}};
+        if (::poll(p, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (p[1].revents != 0) return;
+        const ssize_t n = ::read(AFd, buf, sizeof buf);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        if (n <= 0) return;
+        pending.append(buf, static_cast<size_t>(n));
+        size_t eol;
+        while ((eol = pending.find('\n')) != std::string::npos) {
+            const std::string line = pending.substr(0, eol);
+            pending.erase(0, eol + 1);
+            if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+            const std::string reply = ControlLine(line) + "\n";
+            if (!SendAll(AFd, reply, FStopPipe[0])) return;
+        }
+        if (pending.size() > 1024 * 1024) return;
+    }
+}
+
+void TEmulator::SaveState() {
+    if (FOptions.StateFile.empty() || !FRegister) return;
+    std::string text = StateToJson(FRegister->State()).dump(2);
+    if (text == FSavedState) return;
+    try {
+        SaveStateFile(FOptions.StateFile, text);
+        FSavedState = std::move(text);
+    } catch (const std::exception& e) {
+        std::cerr << "fremu: " << e.what() << std::endl;
+    }
+}
+
+void TEmulator::AddFault(const TFault& AFault) {
+    std::lock_guard lock(FLock);
+    FFaults.Add(AFault);
+}
+
+void TEmulator::ClearFaults() {
+    std::lock_guard lock(FLock);
+    FFaults.Clear();
+}
+
+nlohmann::json TEmulator::Status() const {
+    std::lock_guard lock(FLock);
+    return FRegister ? FRegister->StatusJson() : nlohmann::json::object();
+}
+
+TRegisterState TEmulator::State() const {
+    std::lock_guard lock(FLock);
+    return FRegister ? FRegister->State() : TRegisterState{};
+}
+
+void TEmulator::SetClockOffset(int64_t ASeconds) {
+    std::lock_guard lock(FLock);
+    FRegister->MutableState().ClockOffset = ASeconds;
+    SaveState();
+}
+
+std::optional<char> TEmulator::OnEnq(TLineMemory&) {
+    std::lock_guard lock(FLock);
+    return FFaults.AnswerEnq();
+}
+
+TWirePlan TEmulator::OnFrame(std::string_view AFrame, const std::string& AChannel,
+                             TLineMemory& AMemory) {
+    std::lock_guard lock(FLock);
+    TRequestFrame request;
+    const TFrameCheck check = ParseRequestFrame(AFrame, request);
+    if (check == TFrameCheck::fcMalformed) return {};
+
+    TRequestRecord record;
+    record.Channel = AChannel;
+    record.Command = request.Command;
+    record.Fields = FieldsToUtf8(request.Fields);
+
+    // A frame sent again without a new ENQ is the driver repeating itself: the
+    // register answers it again instead of doing it twice.
+    const bool resend = !AMemory.EnqSinceFrame && AFrame == AMemory.LastFrame;
+    AMemory.EnqSinceFrame = false;
+    AMemory.LastFrame = std::string(AFrame);
+    if (resend && !AMemory.LastAnswer.empty()) {
+        record.Resend = true;
+        record.Error = std::stoi(AMemory.LastAnswer.substr(4, 2), nullptr, 16);
+        FJournal.AddRequest(std::move(record));
+        TWirePlan plan;
+        plan.Bytes = AMemory.LastAnswer;
+        return plan;
+    }
+    AMemory.LastAnswer.clear();
+    const uint64_t seq = FJournal.AddRequest(std::move(record));
+
+    TAnswer answer;
+    if (check == TFrameCheck::fcBadCheck) {
+        answer.Error = ecBadCheck;
+    } else if (request.Password != FOptions.Password) {
+        answer.Error = ecBadPassword;
+    } else if (const auto byte = FFaults.TakeWrongFirstByte(request.Command)) {
+        TWirePlan plan;
+        plan.Bytes.assign(1, *byte);
+        return plan;
+    } else if (request.Command == "06" && FFaults.TakeFailing06()) {
+        answer.Error = ecUnknownCommand;
+    } else if (const auto fault = FFaults.TakeError(request.Command)) {
+        answer.Error = static_cast<uint8_t>(fault->Code);
+        FRegister->SetLastExtCode(fault->Ext);
+    } else {
+        answer = FRegister->Execute(request.Command, FieldsToUtf8(request.Fields));
+        SaveState();
+    }
+    FJournal.SetAnswer(seq, answer.Error);
+
+    std::vector<std::string> fields;
+    fields.reserve(answer.Fields.size());
+    for (const auto& f : answer.Fields)
+        fields.push_back(Utf8ToOem(f));
+    const std::string frame =
+        BuildAnswerFrame(BuildAnswerBody(request.PacketID, request.Command, answer.Error, fields));
+    if (check == TFrameCheck::fcOk) AMemory.LastAnswer = frame;
+    return FFaults.ShapeAnswer(request.Command, frame);
+}
+
+}  // namespace fr::emu

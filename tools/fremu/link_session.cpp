@@ -1,0 +1,177 @@
+#include "tools/fremu/link_session.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <thread>
+
+#include "tools/fremu/wire_format.h"
+
+namespace fr::emu {
+
+namespace {
+
+// A frame stalled longer than this between two bytes is dropped.
+constexpr int kFrameByteWaitMs = 1000;
+constexpr size_t kMaxFrame = 64 * 1024;
+// Minimum frame length before an ETX counts: STX, password, id, command.
+constexpr size_t kFrameHead = 8;
+// How long a write may wait for a reader before the bytes are dropped.
+constexpr int kWriteWaitMs = 2000;
+
+}  // namespace
+
+TLinkSession::TLinkSession(TEmulator& AOwner, int AFd, std::string AChannel, bool ACanDrop)
+    : FOwner(AOwner), FFd(AFd), FChannel(std::move(AChannel)), FCanDrop(ACanDrop) {
+    // 8N1: ten bits a byte.
+    if (AOwner.Baud() > 0) FByteTime = std::chrono::nanoseconds(10'000'000'000LL / AOwner.Baud());
+}
+
+void TLinkSession::Run() {
+    char c = 0;
+    while (!FGone && ReadByte(c, -1)) {
+        if (c == kENQ) {
+            FMemory.EnqSinceFrame = true;
+            const std::optional<char> answer = FOwner.OnEnq(FMemory);
+            if (answer) {
+                TWirePlan plan;
+                plan.Bytes.assign(1, *answer);
+                if (!Send(plan)) return;
+            }
+        } else if (c == kSTX) {
+            std::string frame(1, kSTX);
+            if (!ReadFrame(frame)) continue;
+            const TWirePlan plan = FOwner.OnFrame(frame, FChannel, FMemory);
+            if (!plan.Bytes.empty() && !Send(plan)) return;
+        }
+        // Any other byte is line noise.
+    }
+}
+
+bool TLinkSession::ReadFrame(std::string& AFrame) {
+    char c = 0;
+    while (true) {
+        if (!ReadByte(c, kFrameByteWaitMs)) return false;
+        AFrame += c;
+        if (AFrame.size() > kMaxFrame) return false;
+        if (c == kETX && AFrame.size() > kFrameHead) break;
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (!ReadByte(c, kFrameByteWaitMs)) return false;
+        AFrame += c;
+    }
+    return true;
+}
+
+bool TLinkSession::Sleep(int AMs) {
+    if (AMs <= 0) return true;
+    pollfd p{FOwner.StopFd(), POLLIN, 0};
+    if (::poll(&p, 1, AMs) > 0) {
+        FGone = true;
+        return false;
+    }
+    return true;
+}
+
+bool TLinkSession::Pace(TClock::time_point& ANext) {
+    if (FByteTime.count() == 0) return true;
+    const auto now = TClock::now();
+    if (ANext < now) ANext = now;
+    const auto due = ANext;
+    ANext += FByteTime;
+    if (due - now > std::chrono::milliseconds(50))
+        return Sleep(
+            static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(due - now).count()));
+    std::this_thread::sleep_until(due);
+    return true;
+}
+
+bool TLinkSession::ReadByte(char& AByte, int AWaitMs) {
+    if (FBufferPos >= FBuffer.size()) {
+        FBuffer.clear();
+        FBufferPos = 0;
+        char buf[4096];
+        ssize_t got = 0;
+        while (true) {
+            pollfd p[2] = {{FFd, POLLIN, 0}, {FOwner.StopFd(), POLLIN, 0}};
+            const int n = ::poll(p, 2, AWaitMs);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 || p[1].revents != 0) {
+                FGone = true;
+                return false;
+            }
+            if (n == 0) return false;
+            got = ::read(FFd, buf, sizeof buf);
+            if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+            break;
+        }
+        if (got <= 0) {
+            FGone = true;
+            return false;
+        }
+        FBuffer.assign(buf, static_cast<size_t>(got));
+    }
+    AByte = FBuffer[FBufferPos++];
+    // The byte "arrives" no sooner than the line could have carried it.
+    return Pace(FRxNext);
+}
+
+bool TLinkSession::WriteBytes(const char* AData, size_t ASize) {
+    size_t done = 0;
+    while (done < ASize) {
+        const ssize_t n = FCanDrop ? ::send(FFd, AData + done, ASize - done, MSG_NOSIGNAL)
+                                   : ::write(FFd, AData + done, ASize - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) {
+            pollfd p[2] = {{FFd, POLLOUT, 0}, {FOwner.StopFd(), POLLIN, 0}};
+            const int r = ::poll(p, 2, kWriteWaitMs);
+            if (r > 0 && p[1].revents != 0) {
+                FGone = true;
+                return false;
+            }
+            if (r == 0) return true;  // nobody reads the line: the rest is lost
+            continue;
+        }
+        FGone = true;
+        return false;
+    }
+    return true;
+}
+
+bool TLinkSession::Send(const TWirePlan& APlan) {
+    if (!Sleep(APlan.DelayMs)) return false;
+    const size_t end = std::min(APlan.Bytes.size(), APlan.CloseAfter);
+    size_t pause = 0;
+    for (size_t i = 0; i < end;) {
+        while (pause < APlan.PausesMs.size() && APlan.PausesMs[pause].first == i) {
+            if (!Sleep(APlan.PausesMs[pause].second)) return false;
+            ++pause;
+        }
+        // Up to the next pause, one byte at a time when paced.
+        size_t stop = end;
+        for (const auto& [at, ms] : APlan.PausesMs)
+            if (at > i && at < stop) stop = at;
+        if (FByteTime.count() > 0) stop = i + 1;
+        if (!Pace(FTxNext)) return false;
+        if (!WriteBytes(APlan.Bytes.data() + i, stop - i)) return false;
+        i = stop;
+    }
+    if (end < APlan.Bytes.size()) {
+        if (FCanDrop) {
+            ::shutdown(FFd, SHUT_RDWR);
+            FGone = true;
+            return false;
+        }
+        // A pseudo-terminal cannot be unplugged: the answer just stops.
+    }
+    return true;
+}
+
+}  // namespace fr::emu
