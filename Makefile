@@ -5,7 +5,7 @@ PRESETS_LINUX := native asan
 PRESETS_WINDOWS := win32 win64
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all setup build build-% test test-native test-asan format-check format lint bench clean
+.PHONY: all setup build build-% test test-native test-asan format-check format lint bench fuzz clean dist demo
 
 all: build
 
@@ -18,7 +18,9 @@ build-%: setup
 	@cmake --preset $* >/dev/null
 	@cmake --build --preset $*
 
+# The Windows DLL under Wine first, so that the run ends with CTest's summary.
 test: setup format-check build
+	@bash scripts/wine-test.sh
 	@ctest --preset native
 	@ctest --preset asan
 
@@ -44,6 +46,26 @@ bench: setup
 	@cmake --preset bench >/dev/null
 	@cmake --build --preset bench
 	@bash scripts/bench.sh
+
+# The installable archive: both DLLs, the registration scripts and the install notes.
+dist: setup build-win32 build-win64
+	@version=$$(sed -n 's/^project([^)]*VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt | head -n1); \
+	  zip_file=$(CURDIR)/dist/fr_norvane1c83-$$version.zip; stage=$$(mktemp -d); \
+	  mkdir -p dist $$stage/x86 $$stage/x64 && \
+	  cp build/win32/com/fr_norvane1c83.dll $$stage/x86/ && \
+	  cp build/win64/com/fr_norvane1c83.dll $$stage/x64/ && \
+	  for f in com/dist/*.cmd; do sed 's/\r*$$/\r/' "$$f" > "$$stage/$$(basename "$$f")"; done && \
+	  cp com/dist/INSTALL.ru.md com/dist/INSTALL.en.md $$stage/ && \
+	  rm -f "$$zip_file" && (cd $$stage && zip -q -X -r "$$zip_file" x86 x64 *.cmd INSTALL.*.md); \
+	  status=$$?; rm -rf $$stage; [ $$status -eq 0 ] && echo "dist: $$zip_file"
+
+demo:
+	@bash scripts/demo.sh
+
+# The fuzz targets, long: FUZZ_SECONDS per target.
+FUZZ_SECONDS ?= 600
+fuzz: setup
+	@bash scripts/fuzz.sh $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build
