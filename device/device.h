@@ -60,6 +60,9 @@ class TDevice {
     TDateTime GetDataAsDate(int Index) const;
     TDateTime GetDataAsTime(int Index) const;
     const std::vector<std::string>& Data() const { return FData; }
+    // Forgets the last answer's fields: an answer without a data part keeps them,
+    // so a caller that must not mistake them for a fresh answer drops them first.
+    void ClearData() { FData.clear(); }
 
     // Properties.
     int32_t LineLength() const { return FLineLength; }

@@ -1,0 +1,112 @@
+// A correction receipt: one register command built from the host's correction
+// package, then the same read-back as a sale receipt.
+
+#include "driver/document_package.h"
+#include "driver/driver.h"
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/date_time.h"
+#include "platform/text.h"
+
+namespace fr {
+namespace {
+
+using namespace package;
+
+constexpr int32_t kBadParametersCode = 1004;
+constexpr uint8_t kSiteAddressTable = 83;
+constexpr uint8_t kCorrectionTypeBase = 0x20;
+
+constexpr std::u16string_view kNoParameters = u"В пакете чека коррекции нет элемента Parameters";
+constexpr std::u16string_view kNoPayments = u"В пакете чека коррекции нет элемента Payments";
+
+// Characters AStart (1-based) to AStart + ACount - 1 of AText, as far as it goes.
+std::u16string_view Piece(std::u16string_view AText, size_t AStart, size_t ACount) {
+    return AStart - 1 < AText.size() ? AText.substr(AStart - 1, ACount) : std::u16string_view();
+}
+
+int DateComponent(std::u16string_view AText) {
+    int32_t value = 0;
+    if (!TryStrToInt(AText, value))
+        throw EConvertError(u"'" + std::u16string(AText) + u"' is not a valid integer value");
+    return value;
+}
+
+// The base document's date as "ddmmyy": today when absent, else read by position
+// from year-month-day text (whatever separates them or follows the day).
+std::u16string CorrectionBaseDate(const XmlNode& AParameters) {
+    const Variant value = AParameters.Attribute(u"CorrectionBaseDate");
+    TDateTime date = 0;
+    if (value.IsNull()) {
+        date = Now();
+    } else {
+        const std::u16string text = AttrText(AParameters, u"CorrectionBaseDate");
+        const int year = DateComponent(Piece(text, 1, 4));
+        const int month = DateComponent(Piece(text, 6, 2));
+        const int day = DateComponent(Piece(text, 9, 2));
+        date = EncodeDate(year, month, day);
+    }
+    return FormatDateTime(u"ddmmyy", date);
+}
+
+// The larger rate's sum when it is positive, else the former rate's.
+Currency SumOfRate(const XmlNode& AParameters, std::u16string_view ARate,
+                   std::u16string_view AFormerRate) {
+    const Currency sum = AttrMoney(AParameters, ARate);
+    return sum.raw > 0 ? sum : AttrMoney(AParameters, AFormerRate);
+}
+
+}  // namespace
+
+int32_t TDriver::ProcessCorrectionCheck(IXMLDocument ACheckCorrectionPackage, int64_t& ACheckNumber,
+                                        int64_t& ASessionNumber, std::u16string& AFiscalSign,
+                                        std::u16string& AAddressSiteInspections) {
+    AFiscalSign.clear();
+    AAddressSiteInspections.clear();
+    return RunOperation(u"ProcessCorrectionCheck", true, [&] {
+        const XmlNode root =
+            ACheckCorrectionPackage ? ACheckCorrectionPackage->DocumentElement() : XmlNode();
+        if (!root) return kBadParametersCode;
+        const XmlNode parameters = root.ChildNamed(u"Parameters");
+        const XmlNode payments = root.ChildNamed(u"Payments");
+        if (!parameters) throw EDriverError(std::u16string(kNoParameters));
+        if (!payments) throw EDriverError(std::u16string(kNoPayments));
+
+        const std::u16string cashier = CashierText(AttrText(parameters, u"CashierName"),
+                                                   AttrText(parameters, u"CashierVATIN"));
+        const uint8_t correctionType = AttrByte(parameters, u"CorrectionType");
+        const uint8_t taxVariant = AttrByte(parameters, u"TaxVariant");
+        const std::u16string baseName = AttrText(parameters, u"CorrectionBaseName");
+        const std::u16string baseDate = CorrectionBaseDate(parameters);
+        const std::u16string baseNumber = AttrText(parameters, u"CorrectionBaseNumber");
+        const Currency sum20 = SumOfRate(parameters, u"SumTAX20", u"SumTAX18");
+        const Currency sum120 = SumOfRate(parameters, u"SumTAX120", u"SumTAX118");
+        const Currency sum10 = AttrMoney(parameters, u"SumTAX10");
+        const Currency sum0 = AttrMoney(parameters, u"SumTAX0");
+        const Currency sumNone = AttrMoney(parameters, u"SumTAXNone");
+        const Currency sum110 = AttrMoney(parameters, u"SumTAX110");
+        const Currency cash = AttrMoney(payments, u"Cash");
+        const Currency electronic = AttrMoney(payments, u"ElectronicPayment");
+        const Currency advance = AttrMoney(payments, u"AdvancePayment");
+        const Currency credit = AttrMoney(payments, u"Credit");
+        const Currency provision = AttrMoney(payments, u"CashProvision");
+        const uint8_t paymentType = AttrByte(parameters, u"PaymentType");
+        // Corrections of returns (2 and 4) are not made.
+        if (paymentType != 1 && paymentType != 3) return kBadParametersCode;
+
+        uint8_t type = correctionType == 1 ? 0x01 : 0x00;
+        if (paymentType == 3) type |= 0x02;
+        type = static_cast<uint8_t>(type | (taxVariant << 2));
+        type |= kCorrectionTypeBase;
+
+        TDevice& device = Dev();
+        device.CorrectionReceipt(UnicodeToAnsi(cashier), cash, electronic, advance, credit,
+                                 provision, type, baseDate, baseNumber, baseName, sum20, sum10,
+                                 sum0, sumNone, sum120, sum110);
+        ReadDocumentResult(ASessionNumber, ACheckNumber, AFiscalSign);
+        AAddressSiteInspections = AnsiToUnicode(ReadTableText(kSiteAddressTable, 0));
+        return kContinue;
+    });
+}
+
+}  // namespace fr
