@@ -50,13 +50,16 @@ const char16_t* BoolText(bool value) {
 // The text of dimension `dim` (1-based) with the higher dimensions fixed in `indexes`.
 std::u16string DimensionText(const SafeArray& array, int dim, std::vector<int32_t>& indexes) {
     std::u16string text = u"(";
-    const int32_t upper = array.UBound(dim);
-    for (int32_t i = array.LBound(dim); i <= upper; ++i) {
-        indexes[static_cast<size_t>(dim - 1)] = i;
+    // Counted rather than run from bound to bound: an upper bound at the end of the
+    // range (or wrapped past it) must neither overflow the index nor loop for ever.
+    const auto lower = static_cast<uint32_t>(array.LBound(dim));
+    const uint32_t count = static_cast<uint32_t>(array.UBound(dim)) - lower + 1u;
+    for (uint32_t k = 0; k < count; ++k) {
+        indexes[static_cast<size_t>(dim - 1)] = static_cast<int32_t>(lower + k);
         if (dim == 1) {
             const Variant* element = array.Element(indexes);
             text += VarToLogStr(element ? *element : Variant());
-            if (i != upper) text += u"; ";
+            if (k + 1 != count) text += u"; ";
         } else {
             text += DimensionText(array, dim - 1, indexes);
         }

@@ -182,7 +182,10 @@ int32_t SafeArray::LBound(int dim) const {
 
 int32_t SafeArray::UBound(int dim) const {
     if (dim < 1 || dim > Dims()) return -1;
-    return bounds_[dim - 1].lLbound + static_cast<int32_t>(bounds_[dim - 1].cElements) - 1;
+    // In 32-bit arithmetic that wraps, as the system's own array call answers; bounds
+    // at the ends of the range must not overflow.
+    const int64_t upper = int64_t{bounds_[dim - 1].lLbound} + bounds_[dim - 1].cElements - 1;
+    return static_cast<int32_t>(static_cast<uint32_t>(upper));
 }
 
 int64_t SafeArray::Offset(const std::vector<int32_t>& indexes) const {
