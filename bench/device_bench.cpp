@@ -1,7 +1,10 @@
 // Building a request and parsing its answer, on a link that answers from memory.
+// Round trips also report the bytes one exchange puts on the line and the time an
+// 8N1 line of 115200 baud needs for them, to set the driver's CPU time beside it.
 
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <string>
 
 #include "device/device.h"
@@ -19,6 +22,8 @@ class TMemoryDevice : public TDevice {
 
   protected:
     bool SendBytes(std::string_view bytes) override {
+        lineBytes_ += bytes.size();
+        if (bytes.size() > 1) ++exchanges_;
         if (bytes.size() == 1) {
             answer_.assign(1, ACK);
         } else {
@@ -32,6 +37,7 @@ class TMemoryDevice : public TDevice {
             body += ETX;
             answer_ = std::string(1, STX) + body + GetCheckSum(body);
         }
+        lineBytes_ += answer_.size();
         pos_ = 0;
         return true;
     }
@@ -46,6 +52,10 @@ class TMemoryDevice : public TDevice {
     std::u16string LinkErrorText() const override { return u"end of answer"; }
     void Pause(uint32_t) override {}
 
+  public:
+    uint64_t LineBytes() const { return lineBytes_; }
+    uint64_t Exchanges() const { return exchanges_; }
+
   private:
     bool Next(uint8_t& value) {
         if (pos_ >= answer_.size()) return false;
@@ -56,10 +66,23 @@ class TMemoryDevice : public TDevice {
     std::vector<std::string> fields_;
     std::string answer_;
     size_t pos_ = 0;
+    uint64_t lineBytes_ = 0;
+    uint64_t exchanges_ = 0;
 };
 
 void QuietLog() {
     TLog::SetLogLevel(0);
+}
+
+constexpr double kLineBaud = 115200;
+
+void ReportLine(benchmark::State& AState, const TMemoryDevice& ADev) {
+    if (ADev.Exchanges() == 0) return;
+    const double bytes = static_cast<double>(ADev.LineBytes()) / ADev.Exchanges();
+    AState.counters["exchanges_per_iter"] =
+        static_cast<double>(ADev.Exchanges()) / static_cast<double>(AState.iterations());
+    AState.counters["bytes_per_exchange"] = bytes;
+    AState.counters["wire_us_115200"] = bytes * 10.0 / kLineBaud * 1e6;
 }
 
 void BM_BuildPacket(benchmark::State& state) {
@@ -91,6 +114,7 @@ void BM_StatusRoundTrip(benchmark::State& state) {
         dev.GetECRStatus(fatal, current, document);
         benchmark::DoNotOptimize(current);
     }
+    ReportLine(state, dev);
 }
 BENCHMARK(BM_StatusRoundTrip);
 
@@ -101,6 +125,7 @@ void BM_RegisterItemRoundTrip(benchmark::State& state) {
     for (auto _ : state)
         dev.RegisterItem(name, u"ART-001", 1, 2.5, Currency::FromRaw(999900), 1,
                          Currency::FromRaw(2499750), 4, 1);
+    ReportLine(state, dev);
 }
 BENCHMARK(BM_RegisterItemRoundTrip)->Arg(16)->Arg(224);
 
@@ -109,6 +134,7 @@ void BM_LargeAnswerParse(benchmark::State& state) {
     TMemoryDevice dev(std::vector<std::string>(static_cast<size_t>(state.range(0)), "12345.67"));
     for (auto _ : state)
         benchmark::DoNotOptimize(dev.GetECRInfo(1));
+    ReportLine(state, dev);
 }
 BENCHMARK(BM_LargeAnswerParse)->Arg(8)->Arg(256);
 
