@@ -15,7 +15,7 @@ packages=(
   libpugixml-dev libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine32:i386 wine64
-  dpkg-dev zip valgrind
+  dpkg-dev zip valgrind python3
 )
 
 missing=()
