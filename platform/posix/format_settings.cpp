@@ -13,7 +13,7 @@ namespace fr {
 namespace {
 
 struct Conversion {
-    char spec;
+    char letter;
     const char16_t* pattern;
 };
 
@@ -50,17 +50,17 @@ std::u16string Translate(std::u16string_view format, char16_t separator, char16_
     for (size_t i = 0; i < format.size(); ++i) {
         const char16_t c = format[i];
         if (c == u'%' && i + 1 < format.size()) {
-            char16_t spec = format[++i];
-            if (spec == u'E' || spec == u'O') {  // locale modifiers: the plain form
+            char16_t letter = format[++i];
+            if (letter == u'E' || letter == u'O') {  // locale modifiers: the plain form
                 if (i + 1 >= format.size()) break;
-                spec = format[++i];
+                letter = format[++i];
             }
-            if (spec == u'%') {
+            if (letter == u'%') {
                 out += u"'%'";
                 continue;
             }
             for (const auto& conv : kConversions) {
-                if (spec == static_cast<char16_t>(conv.spec)) {
+                if (letter == static_cast<char16_t>(conv.letter)) {
                     out += conv.pattern;
                     break;
                 }
