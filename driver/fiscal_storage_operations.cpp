@@ -1,6 +1,7 @@
 // Registration data of the register and its fiscal storage: reading it back
 // (GetDataKKT) and sending a registration or closing the storage (OperationFN).
 
+#include "driver/document_package.h"
 #include "driver/driver.h"
 
 #include "platform/codepage.h"
@@ -56,10 +57,7 @@ uint8_t DigitMask(std::u16string_view AText, int ALastDigit) {
     return mask;
 }
 
-std::u16string AttrText(const XmlNode& ANode, std::u16string_view AName) {
-    const Variant value = ANode.Attribute(AName);
-    return value.IsNull() ? std::u16string() : VarToStr(value);
-}
+using package::AttrText;
 
 bool AttrBool(const XmlNode& ANode, std::u16string_view AName) {
     return SameText(AttrText(ANode, AName), u"True");
