@@ -316,6 +316,21 @@ std::optional<TFiscalRecord> TFiscalRegister::FindDocument(uint32_t ANumber) con
     return std::nullopt;
 }
 
+// A fiscal report ends the same way whatever it is: its fiscal footer, the cut,
+// and its record in the journal.
+void TFiscalRegister::CloseReport(const TFiscalRecord& ARecord, const std::string& ACashier) {
+    PrintFiscalFooter(ARecord);
+    FTape.Cut(Width());
+    TDocumentRecord doc;
+    doc.Number = ARecord.Number;
+    doc.Kind = ARecord.Kind;
+    doc.Shift = FState.ShiftNumber;
+    doc.Time = ARecord.Time;
+    doc.FiscalSign = ARecord.FiscalSign;
+    doc.Cashier = ACashier;
+    FJournal.AddDocument(std::move(doc));
+}
+
 void TFiscalRegister::PrintFiscalFooter(const TFiscalRecord& ARecord) {
     const size_t w = Width();
     FTape.PrintPair("РН ККТ", FState.RegNumber, w);
@@ -492,16 +507,7 @@ TAnswer TFiscalRegister::ZReport(const TArgs& a) {
     PrintCounters();
     FState.ShiftOpen = false;
     const TFiscalRecord rec = MakeFiscalDocument("shift_close", 0);
-    PrintFiscalFooter(rec);
-    FTape.Cut(Width());
-    TDocumentRecord doc;
-    doc.Number = rec.Number;
-    doc.Kind = rec.Kind;
-    doc.Shift = FState.ShiftNumber;
-    doc.Time = rec.Time;
-    doc.FiscalSign = rec.FiscalSign;
-    doc.Cashier = cashier;
-    FJournal.AddDocument(doc);
+    CloseReport(rec, cashier);
     return {};
 }
 
@@ -516,16 +522,7 @@ TAnswer TFiscalRegister::OpenShift(const TArgs& a) {
     FState.ChecksInShift = 0;
     PrintHeader("ОТЧЕТ ОБ ОТКРЫТИИ СМЕНЫ", cashier);
     const TFiscalRecord rec = MakeFiscalDocument("shift_open", 0);
-    PrintFiscalFooter(rec);
-    FTape.Cut(Width());
-    TDocumentRecord doc;
-    doc.Number = rec.Number;
-    doc.Kind = rec.Kind;
-    doc.Shift = FState.ShiftNumber;
-    doc.Time = rec.Time;
-    doc.FiscalSign = rec.FiscalSign;
-    doc.Cashier = cashier;
-    FJournal.AddDocument(doc);
+    CloseReport(rec, cashier);
     return {};
 }
 
@@ -536,16 +533,7 @@ TAnswer TFiscalRegister::SettlementsReport(const TArgs& a) {
     PrintHeader("ОТЧЕТ О ТЕКУЩЕМ СОСТОЯНИИ РАСЧЕТОВ", cashier);
     PrintCounters();
     const TFiscalRecord rec = MakeFiscalDocument("settlement_report", 0);
-    PrintFiscalFooter(rec);
-    FTape.Cut(Width());
-    TDocumentRecord doc;
-    doc.Number = rec.Number;
-    doc.Kind = rec.Kind;
-    doc.Shift = FState.ShiftNumber;
-    doc.Time = rec.Time;
-    doc.FiscalSign = rec.FiscalSign;
-    doc.Cashier = cashier;
-    FJournal.AddDocument(doc);
+    CloseReport(rec, cashier);
     return {};
 }
 
@@ -885,16 +873,7 @@ TAnswer TFiscalRegister::Registration(const TArgs& a) {
                 a.Text(5));
     const TFiscalRecord rec = MakeFiscalDocument("registration", 0);
     FState.RegistrationDocNumber = rec.Number;
-    PrintFiscalFooter(rec);
-    FTape.Cut(Width());
-    TDocumentRecord doc;
-    doc.Number = rec.Number;
-    doc.Kind = rec.Kind;
-    doc.Shift = FState.ShiftNumber;
-    doc.Time = rec.Time;
-    doc.FiscalSign = rec.FiscalSign;
-    doc.Cashier = a.Text(5);
-    FJournal.AddDocument(std::move(doc));
+    CloseReport(rec, a.Text(5));
     return {};
 }
 
@@ -905,16 +884,7 @@ TAnswer TFiscalRegister::FNClose(const TArgs& a) {
     PrintHeader("ОТЧЕТ О ЗАКРЫТИИ ФН", a.Text(0));
     const TFiscalRecord rec = MakeFiscalDocument("fn_close", 0);
     FState.FnClosed = true;
-    PrintFiscalFooter(rec);
-    FTape.Cut(Width());
-    TDocumentRecord doc;
-    doc.Number = rec.Number;
-    doc.Kind = rec.Kind;
-    doc.Shift = FState.ShiftNumber;
-    doc.Time = rec.Time;
-    doc.FiscalSign = rec.FiscalSign;
-    doc.Cashier = a.Text(0);
-    FJournal.AddDocument(std::move(doc));
+    CloseReport(rec, a.Text(0));
     return {};
 }
 

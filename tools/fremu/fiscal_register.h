@@ -143,6 +143,7 @@ class TFiscalRegister {
     TFiscalRecord& MakeFiscalDocument(const std::string& AKind, int64_t ATotal);
     std::optional<TFiscalRecord> FindDocument(uint32_t ANumber) const;
     void PrintFiscalFooter(const TFiscalRecord& ARecord);
+    void CloseReport(const TFiscalRecord& ARecord, const std::string& ACashier);
     void PrintHeader(const std::string& ATitle, const std::string& ACashier);
     void PrintCounters();
 
