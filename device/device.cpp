@@ -130,7 +130,24 @@ void TDevice::Handshake() {
 void TDevice::RunCommand(const T2ByteStr& ACmd, const std::vector<std::string>& AData,
                          int ATimeout) {
     FCommand = ACmd;
-    PrepareExchange();
+    std::string body;
+    try {
+        body = ExchangeFrame(ACmd, AData, ATimeout);
+    } catch (const EDeviceError&) {
+        DiscardLateBytes();
+        throw;
+    }
+    CheckErrorCode(std::string_view(body).substr(kErrorCodePos, 2));
+
+    FAnswerHadData = body.size() > kBodyWithoutData;
+    if (FAnswerHadData)
+        FData = SplitBySeparator(
+            std::string_view(body).substr(kDataPos, body.size() - kDataPos - 1), FS);
+}
+
+std::string TDevice::ExchangeFrame(const T2ByteStr& ACmd, const std::vector<std::string>& AData,
+                                   int ATimeout) {
+    if (!PrepareExchange()) RaiseLinkError();
     Handshake();
     const std::string frame = BuildPacket(ACmd, AData);
 
@@ -173,12 +190,7 @@ void TDevice::RunCommand(const T2ByteStr& ACmd, const std::vector<std::string>& 
     if (body.size() < kMinAnswerBody) RaiseProtocolError();
     if (static_cast<uint8_t>(body[0]) != FPacketID) RaiseProtocolError();
     if (std::string_view(body).substr(1, 2) != ACmd) RaiseProtocolError();
-    CheckErrorCode(std::string_view(body).substr(kErrorCodePos, 2));
-
-    FAnswerHadData = body.size() > kBodyWithoutData;
-    if (FAnswerHadData)
-        FData = SplitBySeparator(
-            std::string_view(body).substr(kDataPos, body.size() - kDataPos - 1), FS);
+    return body;
 }
 
 void TDevice::CheckErrorCode(std::string_view ACode) {

@@ -84,6 +84,11 @@ class TDevice {
 
     // An answer body without ETX grows no further than this before the exchange fails.
     static constexpr size_t kMaxAnswerBody = 64 * 1024;
+    // DiscardLateBytes: the line counts as quiet after this long without a byte
+    // (the serial line's own limit between two bytes of an answer), and a register
+    // that never falls quiet is given up on after the second figure.
+    static constexpr uint32_t kLateBytesQuietMs = 500;
+    static constexpr uint32_t kLateBytesLimitMs = 3000;
 
     // ---- Command set. Text typed std::u16string is converted to 1251 first;
     // std::string_view text parameters are 1251 bytes already. Arguments out of
@@ -195,7 +200,13 @@ class TDevice {
   protected:
     // ---- LINK PRIMITIVES. Each returns false on failure with the link's text in
     // LinkErrorText(); none raises.
-    virtual void PrepareExchange() {}
+    // Readies the link for a new exchange (drops what is waiting, restores a lost
+    // connection).
+    virtual bool PrepareExchange() { return true; }
+    // After an exchange failed on the line: takes in and drops what the register
+    // may still be sending, until the line has been quiet for a while, so that the
+    // rest of an abandoned answer is not read as the answer to the next command.
+    virtual void DiscardLateBytes() {}
     virtual bool SendBytes(std::string_view bytes) = 0;
     // The handshake answer (ACK expected).
     virtual bool ReceiveHandshakeByte(uint8_t& value) = 0;
@@ -229,6 +240,11 @@ class TDevice {
 
   private:
     [[noreturn]] void RaiseLinkError() const;
+    // Handshake, the frame (sent again while the register refuses it), the answer
+    // and its checks up to the error code; returns the answer body. Raises on
+    // every failure of the line.
+    std::string ExchangeFrame(const T2ByteStr& ACmd, const std::vector<std::string>& AData,
+                              int ATimeout);
     // Set while the extended error is asked for, so that its own refusal does not ask again.
     bool FReadingExtError = false;
     // Whether the last successful answer carried a data part.

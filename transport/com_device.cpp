@@ -1,5 +1,7 @@
 #include "transport/com_device.h"
 
+#include "platform/clock.h"
+
 namespace fr {
 
 TCOMDevice::~TCOMDevice() {
@@ -17,9 +19,18 @@ void TCOMDevice::Disable() {
     if (FCom.Opened()) FCom.Close();
 }
 
-void TCOMDevice::PrepareExchange() {
+bool TCOMDevice::PrepareExchange() {
     // Opens a closed port too; a port that cannot be opened fails at the handshake.
     FCom.Purge(true);
+    return true;
+}
+
+void TCOMDevice::DiscardLateBytes() {
+    if (!FCom.Opened()) return;
+    const uint32_t start = GetTickCount();
+    char ch = 0;
+    while (GetTickCount() - start < kLateBytesLimitMs && FCom.ReadChar(ch, kLateBytesQuietMs)) {
+    }
 }
 
 bool TCOMDevice::SendBytes(std::string_view bytes) {

@@ -25,7 +25,8 @@ class TCOMDevice : public TDevice {
     std::u16string ClassName() const override { return u"TCOMDevice"; }
 
   protected:
-    void PrepareExchange() override;
+    bool PrepareExchange() override;
+    void DiscardLateBytes() override;
     bool SendBytes(std::string_view bytes) override;
     bool ReceiveHandshakeByte(uint8_t& value) override;
     bool ReceiveFirstByte(uint8_t& value, int ATimeout) override;

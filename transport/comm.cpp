@@ -189,15 +189,30 @@ bool TComm::WriteByte(char Value) {
 }
 
 bool TComm::ReadByte(char& Ch, uint32_t Timeout) {
-    const uint32_t start = GetTickCount();
-    for (;;) {
-        if (InQueueCount() != 0) return ReadByte(Ch);
-        if (ElapsedSince(start) > Timeout) {
-            FExtResultDescription = kTextReadError;
-            return false;
-        }
-        SleepMs(kQueuePollMs);
+    if (!EnsureOpened()) return false;
+    // The port itself waits: a read that returns with the first byte, or with
+    // none at the time-out, so the byte is taken the moment it lands.
+    CommTimeouts wait = FTimeouts;
+    wait.ReadIntervalTimeout = kMaxDword;
+    wait.ReadTotalTimeoutMultiplier = Timeout == 0 ? 0 : kMaxDword;
+    wait.ReadTotalTimeoutConstant = std::min(Timeout, kMaxDword - 1);
+    if (!FPort.SetTimeouts(wait)) {
+        SetLastErrorDescription();
+        return false;
     }
+    std::string data;
+    const bool ok = ReadRaw(1, data);
+    if (!FPort.SetTimeouts(FTimeouts) && ok) {
+        SetLastErrorDescription();
+        return false;
+    }
+    if (!ok) return false;
+    if (data.empty()) {
+        FExtResultDescription = kTextReadError;
+        return false;
+    }
+    Ch = data[0];
+    return true;
 }
 
 bool TComm::ReadByte(char& Value) {

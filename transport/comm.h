@@ -71,7 +71,7 @@ class TComm {
     bool WriteStr(const std::string& Data, int SleepTime);
     bool WriteChar(char Value) { return WriteByte(Value); }
     bool WriteByte(char Value);
-    // Waits up to Timeout ms for a byte to be queued, polling every 5 ms, then reads it.
+    // Waits up to Timeout ms for one byte and reads it as soon as it lands.
     bool ReadChar(char& Ch, uint32_t Timeout) { return ReadByte(Ch, Timeout); }
     bool ReadByte(char& Ch, uint32_t Timeout);
     // One read of one byte under the port time-outs.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/clock.h"
 #include "platform/text.h"
 #include "transport/ipv4_address.h"
 #include "transport/socket_results.h"
@@ -33,6 +34,7 @@ int32_t TSocketDevice::Result(int32_t ACode) {
 }
 
 void TSocketDevice::CloseConnection() {
+    FConnectionLost = false;
     FSocket.Close();
     if (FLibraryStarted) {
         SocketLibraryCleanup();
@@ -78,6 +80,8 @@ int32_t TSocketDevice::Connect(std::u16string_view AAddress, int32_t APort) {
         CloseConnection();
         return Result(kSocketConnectError);
     }
+    FPeerAddress = std::u16string(AAddress);
+    FPeerPort = APort;
     return kSocketOk;
 }
 
@@ -88,7 +92,10 @@ int32_t TSocketDevice::SendData(std::string_view AData) {
     size_t sent = 0;
     do {
         const int r = FSocket.Send(AData.data() + sent, AData.size() - sent);
-        if (r < 0) return Result(kSocketSendError);
+        if (r < 0) {
+            FConnectionLost = true;
+            return Result(kSocketSendError);
+        }
         sent += static_cast<size_t>(r);
     } while (sent < AData.size());
     return kSocketOk;
@@ -98,7 +105,9 @@ int32_t TSocketDevice::ReceiveByte(uint8_t& AByte) {
     if (!FSocket.IsOpen()) return Result(kSocketReceiveError);
     unsigned char byte = 0;
     // 0 bytes from a blocking receive means the peer closed the connection.
-    if (FSocket.Receive(&byte, 1) <= 0) return Result(kSocketReceiveError);
+    const int r = FSocket.Receive(&byte, 1);
+    if (r == 0) FConnectionLost = true;
+    if (r <= 0) return Result(kSocketReceiveError);
     AByte = byte;
     return kSocketOk;
 }
@@ -107,17 +116,39 @@ int32_t TSocketDevice::ReceiveData(int32_t ASize, std::string& AData) {
     AData.assign(static_cast<size_t>(std::max(ASize, 0)), '\0');
     if (!FSocket.IsOpen()) return Result(kSocketReceiveError);
     if (AData.empty()) return kSocketOk;
-    if (FSocket.Receive(AData.data(), AData.size()) <= 0) return Result(kSocketReceiveError);
+    const int r = FSocket.Receive(AData.data(), AData.size());
+    if (r == 0) FConnectionLost = true;
+    if (r <= 0) return Result(kSocketReceiveError);
     return kSocketOk;
 }
 
-void TSocketDevice::PrepareExchange() {
-    if (!FSocket.IsOpen()) return;
+bool TSocketDevice::PrepareExchange() {
+    if (FConnectionLost) {
+        const std::u16string address = FPeerAddress;
+        if (Connect(address, FPeerPort) == kSocketOk) return true;
+        FConnectionLost = true;  // tried again at the next exchange
+        return false;
+    }
+    if (!FSocket.IsOpen()) return true;
     char buffer[256];
     for (int pending = FSocket.Pending(); pending > 0; pending = FSocket.Pending()) {
         const size_t size = std::min(sizeof(buffer), static_cast<size_t>(pending));
-        if (FSocket.Receive(buffer, size) <= 0) return;
+        if (FSocket.Receive(buffer, size) <= 0) break;
     }
+    return true;
+}
+
+void TSocketDevice::DiscardLateBytes() {
+    if (!FSocket.IsOpen() || FConnectionLost) return;
+    (void)FSocket.SetReceiveTimeout(kLateBytesQuietMs);
+    const uint32_t start = GetTickCount();
+    char buffer[256];
+    while (GetTickCount() - start < kLateBytesLimitMs) {
+        const int r = FSocket.Receive(buffer, sizeof(buffer));
+        if (r == 0) FConnectionLost = true;
+        if (r <= 0) break;
+    }
+    (void)FSocket.SetReceiveTimeout(kReceiveTimeoutMs);
 }
 
 bool TSocketDevice::SendBytes(std::string_view bytes) {

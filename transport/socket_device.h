@@ -4,7 +4,9 @@
 //
 // The connection and the socket library it started are released at Disable, on
 // destruction and before a new Connect, so reconnecting leaks nothing. A peer
-// that closes the connection fails the receive instead of yielding 0x00 bytes.
+// that closes the connection fails the receive instead of yielding 0x00 bytes,
+// and the next exchange connects again to the same address: a register that
+// dropped the line in the middle of an answer can still be asked what it did.
 
 #include <cstdint>
 #include <string>
@@ -47,8 +49,10 @@ class TSocketDevice : public TDevice {
     std::u16string ClassName() const override { return u"TSocketDevice"; }
 
   protected:
-    // Drops bytes left from an earlier, failed exchange.
-    void PrepareExchange() override;
+    // Drops bytes left from an earlier, failed exchange; connects again when the
+    // register had closed the connection.
+    bool PrepareExchange() override;
+    void DiscardLateBytes() override;
     bool SendBytes(std::string_view bytes) override;
     bool ReceiveHandshakeByte(uint8_t& value) override;
     bool ReceiveFirstByte(uint8_t& value, int ATimeout) override;
@@ -67,6 +71,9 @@ class TSocketDevice : public TDevice {
     std::u16string FIPAddress;
     int32_t FTCPPort = 0;
     std::u16string FExtResultDescription;
+    bool FConnectionLost = false;  // the peer closed it or a send failed
+    std::u16string FPeerAddress;   // of the last connection made
+    int32_t FPeerPort = 0;
 };
 
 }  // namespace fr

@@ -195,12 +195,67 @@ TEST_F(TransportSocketDevice, WritingToAClosedPeerFailsWithoutASignal) {
     PeerThread peer(Serve([](int fd) { ServeHandshake(fd); }));
     ASSERT_EQ(ErrorOf([&] { device_.Enable(); }), u"(no error)");
     peer.Join();
+    listener_.Close();  // gone for good: every attempt to connect again is refused
     PauseMs(100);
     const std::u16string send_text = u"Ошибка при отправке данных серверу";
+    const std::u16string connect_text = u"Ошибка при установлении подключения к ФР";
     for (int i = 0; i < 3; ++i) {
         const std::u16string error = ErrorOf([&] { device_.RunCommand("00", {}, 15000); });
-        EXPECT_TRUE(error == send_text || error == kReceiveText) << testing::PrintToString(error);
+        EXPECT_TRUE(error == send_text || error == kReceiveText || error == connect_text)
+            << testing::PrintToString(error);
     }
+    // Once the loss is seen, the next exchanges try to connect again.
+    EXPECT_EQ(ErrorOf([&] { device_.RunCommand("00", {}, 15000); }), connect_text);
+}
+
+// A register that dropped the connection in the middle of an answer is reached
+// again by the next exchange, without a new Enable.
+TEST_F(TransportSocketDevice, ADroppedConnectionIsMadeAgainAtTheNextExchange) {
+    PeerThread peer([this] {
+        int fd = listener_.Accept(kPeerWaitMs);
+        if (fd < 0) return;
+        if (ServeHandshake(fd) && ServeHandshake(fd)) {
+            const RequestFrame frame = ReadFrame(fd, kPeerWaitMs);
+            WriteAll(fd, Answer(frame.id, frame.cmd, "00", {"1"}).substr(0, 5));
+        }
+        close(fd);
+        fd = listener_.Accept(kPeerWaitMs);
+        if (fd < 0) return;
+        if (ServeHandshake(fd)) {
+            const RequestFrame frame = ReadFrame(fd, kPeerWaitMs);
+            WriteAll(fd, Answer(frame.id, frame.cmd, "00", {"2"}));
+        }
+        AwaitClose(fd);
+        close(fd);
+    });
+    ASSERT_EQ(ErrorOf([&] { device_.Enable(); }), u"(no error)");
+    EXPECT_EQ(ErrorOf([&] { device_.RunCommand("00", {}, 15000); }), kReceiveText);
+    EXPECT_EQ(ErrorOf([&] { device_.RunCommand("00", {}, 15000); }), u"(no error)");
+    EXPECT_EQ(device_.Data(), std::vector<std::string>{"2"});
+    device_.Disable();
+}
+
+// The rest of a spoilt answer that is still on its way when the exchange fails
+// is taken in by that exchange, so the next one starts on a quiet line.
+TEST_F(TransportSocketDevice, LateBytesOfAFailedAnswerDoNotSpoilTheNextExchange) {
+    PeerThread peer(Serve([](int fd) {
+        if (!ServeHandshake(fd) || !ServeHandshake(fd)) return;
+        RequestFrame frame = ReadFrame(fd, kPeerWaitMs);
+        const std::string answer = Answer(frame.id, frame.cmd, "00", {"1"});
+        WriteAll(fd, answer.substr(0, answer.size() - 1));
+        PauseMs(300);
+        WriteAll(fd, answer.substr(answer.size() - 1) + "\x06\x06");
+        if (!ServeHandshake(fd)) return;
+        frame = ReadFrame(fd, kPeerWaitMs);
+        WriteAll(fd, Answer(frame.id, frame.cmd, "00", {"2"}));
+        AwaitClose(fd);
+    }));
+    ASSERT_EQ(ErrorOf([&] { device_.Enable(); }), u"(no error)");
+    EXPECT_EQ(ErrorOf([&] { device_.RunCommand("00", {}, 15000); }),
+              u"Ошибка контрольной суммы ответа");
+    EXPECT_EQ(ErrorOf([&] { device_.RunCommand("00", {}, 15000); }), u"(no error)");
+    EXPECT_EQ(device_.Data(), std::vector<std::string>{"2"});
+    device_.Disable();
 }
 
 TEST_F(TransportSocketDevice, CheckCharactersInTwoSegmentsFailTheCheckSum) {
