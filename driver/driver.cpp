@@ -159,7 +159,47 @@ void TDriver::CancelOpenDocument() {
     uint16_t current = 0;
     uint8_t document = 0;
     Dev().GetECRStatus(fatal, current, document);
+    FPreCheckStatus = current;
     if (document != 0) Dev().CancelDocument();
+}
+
+void TDriver::RunConfirmed(std::u16string_view ACommandName, const std::function<void()>& ACommand,
+                           const std::function<bool()>& ADone) {
+    try {
+        ACommand();
+    } catch (const EDeviceError&) {
+        // A refusal has its code: the register did nothing.
+        if (!FDevice || FDevice->ErrorCode() != 0) throw;
+        bool done = false;
+        try {
+            done = ADone();
+        } catch (const Exception&) {
+            done = false;
+        }
+        if (!done) {
+            FDevice->SetErrorCode(0);  // the question's refusal is not the failure
+            throw;
+        }
+        TLog::Append(kLogCaption, std::u16string(kAnswerLostDone) + std::u16string(ACommandName),
+                     TLog::mtInfo);
+    }
+}
+
+void TDriver::CloseDocumentConfirmed(const std::function<void()>& AClose) {
+    RunConfirmed(u"CloseDocument", AClose, [this] {
+        uint8_t fatal = 0;
+        uint16_t current = 0;
+        uint8_t document = 0;
+        Dev().GetECRStatus(fatal, current, document);
+        return document == 0;
+    });
+}
+
+int32_t TDriver::LastFNDocumentNumber() {
+    TDevice& device = Dev();
+    device.ClearData();
+    device.FNGetInfo(3, 0, 0);
+    return device.GetDataAsInteger(1);
 }
 
 void TDriver::ExceptionToResult(int32_t& ACode, std::u16string& ADescription) {
@@ -175,8 +215,7 @@ void TDriver::ReadDocumentResult(int64_t& AShiftNumber, int64_t& ADocumentNumber
     AFiscalSign.clear();
     TDevice& device = Dev();
     SleepMs(kDocumentResultPauseMs);
-    device.FNGetInfo(3, 0, 0);
-    const int32_t documentNumber = device.GetDataAsInteger(1);
+    const int32_t documentNumber = LastFNDocumentNumber();
     ADocumentNumber = documentNumber;
     device.FNGetInfo(11, static_cast<uint32_t>(documentNumber), 0);
     TDateTime documentTime = 0;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -85,11 +86,23 @@ class TDriver : public TBaseDriverECR {
     void LogOperationStart(std::u16string_view ACaption, std::u16string_view AText);
     void LogOperationResult(std::u16string_view ACaption, std::u16string_view AOperation,
                             std::u16string_view ADescription, int32_t ACode);
-    // The pre-check: a document left open on the register is cancelled.
+    // The pre-check: a document left open on the register is cancelled. The
+    // register's current status it read stays in FPreCheckStatus.
     void CancelOpenDocument();
     // Converts the error being handled (call it inside a catch block) into a code
     // and a "[code] - message" description.
     void ExceptionToResult(int32_t& ACode, std::u16string& ADescription);
+    // Runs ACommand, which changes the register's records. When it fails on the
+    // line rather than by a refusal, the register may have carried it out all the
+    // same, and a host retrying a failure would then make a second receipt: ADone
+    // asks the register, and when it says done the failure is dropped (and logged).
+    // When the question fails too, the first failure stands.
+    void RunConfirmed(std::u16string_view ACommandName, const std::function<void()>& ACommand,
+                      const std::function<bool()>& ADone);
+    // CloseDocument confirmed by the register's status: no document open any more.
+    void CloseDocumentConfirmed(const std::function<void()>& AClose);
+    // The number of the fiscal storage's last document.
+    int32_t LastFNDocumentNumber();
     // The shift, number and fiscal sign of the document the register just made.
     void ReadDocumentResult(int64_t& AShiftNumber, int64_t& ADocumentNumber,
                             std::u16string& AFiscalSign);
@@ -121,6 +134,8 @@ class TDriver : public TBaseDriverECR {
                          TOnFailure&& AOnFailure) {
         LogOperationStart(driver_texts::kLogCaption,
                           std::u16string(u"Start ") + std::u16string(AOperation));
+        // A refusal met by an earlier operation is not this one's.
+        if (FDevice) FDevice->SetErrorCode(0);
         try {
             if (APreCheck) CancelOpenDocument();
             const int32_t early = ABody();
@@ -145,6 +160,7 @@ class TDriver : public TBaseDriverECR {
     std::unique_ptr<TTaxValues> FTaxValues;
     std::u16string FLogDirName;
     bool FStartedSeans = false;
+    uint16_t FPreCheckStatus = 0;
 
   private:
     // Builds the device object for the current PortNumber; hands it the settings.

@@ -18,6 +18,8 @@ inline constexpr std::u16string_view kShiftOpen = u"Смена открыта";
 inline constexpr std::u16string_view kInsufficientCash = u"Недостаточно средств в кассе";
 // The one additional action the driver answers.
 inline constexpr std::u16string_view kShowSettingsDlg = u"ShowSettingsDlg";
+// The log line of a command whose answer was lost though the register carried it out.
+inline constexpr std::u16string_view kAnswerLostDone = u"Ответ ККТ потерян, команда выполнена: ";
 // The driver's folder and the stem of its log file names.
 inline constexpr std::u16string_view kDriverName = u"fr_norvane1c83";
 

@@ -205,7 +205,8 @@ int32_t TDriver::ProcessCheck(bool /*AElectronically*/, IXMLDocument ACheckPacka
             const Currency amount = AttrMoney(package->Payments, kind.Attribute);
             if (amount.raw > 0) device.Payment(kind.PaymentCode, amount, u"");
         }
-        device.CloseDocument(UnicodeToAnsi(!email.empty() ? email : phone));
+        const std::string customer = UnicodeToAnsi(!email.empty() ? email : phone);
+        CloseDocumentConfirmed([&] { device.CloseDocument(customer); });
 
         ReadDocumentResult(ASessionNumber, ACheckNumber, AFiscalSign);
         AAddressSiteInspections = AnsiToUnicode(ReadTableText(kSiteAddressTable, 0));

@@ -91,7 +91,10 @@ int32_t TDriver::OpenShift(const std::u16string& ACashierName, const std::u16str
         TDevice& device = Dev();
         if (device.GetDayState() != kShiftClosedState)
             throw EDriverError(std::u16string(kShiftOpen));
-        device.OpenDay(UnicodeToAnsi(CashierText(ACashierName, ACashierVATIN)));
+        const std::string cashier = UnicodeToAnsi(CashierText(ACashierName, ACashierVATIN));
+        RunConfirmed(
+            u"OpenDay", [&] { device.OpenDay(cashier); },
+            [&] { return device.GetDayState() != kShiftClosedState; });
         std::u16string fiscalSign;
         ReadDocumentResult(ASessionNumber, ADocumentNumber, fiscalSign);
         device.FNGetInfo(7, 0, 0);
@@ -107,7 +110,10 @@ int32_t TDriver::CloseShift(const std::u16string& ACashierName, const std::u16st
                             IXMLDocument AOutputParameters) {
     return RunOperation(u"CloseShift", true, [&] {
         TDevice& device = Dev();
-        device.ZReport(CashierText(ACashierName, ACashierVATIN));
+        const bool wasOpen = (FPreCheckStatus & kShiftOpenBit) != 0;
+        RunConfirmed(
+            u"ZReport", [&] { device.ZReport(CashierText(ACashierName, ACashierVATIN)); },
+            [&] { return wasOpen && device.GetDayState() == kShiftClosedState; });
         std::u16string fiscalSign;
         ReadDocumentResult(ASessionNumber, ADocumentNumber, fiscalSign);
         WriteShiftReport(device, AOutputParameters);
@@ -143,7 +149,7 @@ int32_t TDriver::CashInOutcome(Currency AAmount, const std::u16string& /*ACashie
             TDevice& device = Dev();
             device.OpenDocument(cashOut ? kCashOutDocument : kCashInDocument, 1, u" ", 1, 0);
             device.Encash(u"", AbsCurrency(AAmount));
-            device.CloseDocument(std::string_view());
+            CloseDocumentConfirmed([&] { device.CloseDocument(std::string_view()); });
             return kContinue;
         },
         [&](int32_t ACode) {

@@ -45,10 +45,12 @@ int32_t TDriver::PrintTextDocument(IXMLDocument ADocumentPackage) {
                                    AttrText(position, u"Barcode"));
             }
         }
-        if (noCut)
-            device.CloseDocument(kNoCutCode, std::string_view());
-        else
-            device.CloseDocument(std::string_view());
+        CloseDocumentConfirmed([&] {
+            if (noCut)
+                device.CloseDocument(kNoCutCode, std::string_view());
+            else
+                device.CloseDocument(std::string_view());
+        });
         return kContinue;
     });
 }

@@ -187,5 +187,36 @@ TEST_F(DocumentsCorrection, MissingParametersOrPaymentsSendNothing) {
     EXPECT_TRUE(Documents().back().Kind != "correction");
 }
 
+// The register made the correction receipt but its answer was spoilt: a new last
+// document of the fiscal storage tells, and the receipt is reported once, with
+// its number and sign; a refusal stays a refusal.
+TEST_F(DocumentsCorrection, SpoiltAnswerOfAMadeReceiptIsReportedDone) {
+    const std::u16string xml = CorrectionXml(u"PaymentType=\"1\" SumTAX20=\"10\"");
+    for (const auto kind : {emu::TFaultKind::fkBadCheck, emu::TFaultKind::fkCloseMid}) {
+        emu::TFault fault;
+        fault.Kind = kind;
+        fault.Command = "58";
+        Emu().AddFault(fault);
+        const size_t before = Documents().size();
+        const TDriverCall call = Correction(xml);
+        ASSERT_TRUE(call.Ok()) << call.Code << " " << U8(call.ErrorText);
+        const auto docs = Documents();
+        ASSERT_EQ(docs.size(), before + 1);
+        EXPECT_EQ(docs.back().Kind, "correction");
+        EXPECT_EQ(call.Param(2), U16(std::to_string(docs.back().Number)));
+        EXPECT_EQ(call.Param(4), U16(std::to_string(docs.back().FiscalSign)));
+    }
+
+    emu::TFault refusal;
+    refusal.Kind = emu::TFaultKind::fkError;
+    refusal.Command = "58";
+    refusal.Code = 0x08;
+    Emu().AddFault(refusal);
+    const size_t before = Documents().size();
+    const TDriverCall refused = Correction(xml);
+    EXPECT_EQ(refused.Code, 8);
+    EXPECT_EQ(Documents().size(), before);
+}
+
 }  // namespace
 }  // namespace fr::test

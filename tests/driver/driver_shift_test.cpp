@@ -261,5 +261,79 @@ TEST_F(DriverShift, DriverXReportAndDrawerSendTheirSingleCommands) {
     EXPECT_TRUE(Emu().Status().value("drawer_open", false));
 }
 
+// A shift command the register carried out whose answer was spoilt on the line:
+// the register's shift state tells, and the operation reports what was made.
+TEST_F(DriverShift, DriverShiftCommandWithSpoiltAnswerIsConfirmedByTheShiftState) {
+    struct TCase {
+        const char* Command;
+        emu::TFaultKind Kind;
+    };
+    const TCase cases[] = {
+        {"23", emu::TFaultKind::fkBadCheck},
+        {"21", emu::TFaultKind::fkWrongId},
+        {"23", emu::TFaultKind::fkSplitCheck},
+        {"21", emu::TFaultKind::fkCloseMid},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Command);
+        const bool opening = std::string(c.Command) == "23";
+        emu::TFault fault;
+        fault.Kind = c.Kind;
+        fault.Command = c.Command;
+        fault.Ms = 300;
+        if (!opening) ASSERT_TRUE(OpenShift().Ok());
+        Emu().AddFault(fault);
+        const TDriverCall call = opening ? OpenShift() : Call(u"CloseShift", Cashier());
+        ASSERT_TRUE(call.Ok()) << call.Code << " " << U8(call.ErrorText);
+        const auto status = Status();
+        EXPECT_EQ(status.value("shift_open", !opening), opening);
+        EXPECT_EQ(call.Param(3), U16(std::to_string(status.value("shift_number", 0))));
+        EXPECT_EQ(call.Param(4), U16(std::to_string(Documents().back().Number)));
+        const std::string logged =
+            std::string("команда выполнена: ") + (opening ? "OpenDay" : "ZReport");
+        bool found = false;
+        for (const auto& line : LogLines())
+            found |= line.find(logged) != std::string::npos;
+        EXPECT_TRUE(found) << logged;
+        if (opening) ASSERT_TRUE(Call(u"CloseShift", Cashier()).Ok());
+    }
+}
+
+// A line failure before the command reached the register leaves the shift as it
+// was, and the failure is reported.
+TEST_F(DriverShift, DriverShiftCommandNeverCarriedOutStaysFailed) {
+    ASSERT_TRUE(OpenShift().Ok());
+    emu::TFault fault;
+    fault.Kind = emu::TFaultKind::fkWrongFirstByte;
+    fault.Command = "21";
+    fault.Byte = 0x15;
+    fault.Times = 11;
+    Emu().AddFault(fault);
+    const TDriverCall close = Call(u"CloseShift", Cashier());
+    EXPECT_FALSE(close.Ok());
+    EXPECT_EQ(close.Code, 1001);
+    EXPECT_EQ(U8(close.ErrorText), "[1001] - Ошибка протокола обмена");
+    EXPECT_TRUE(Status().value("shift_open", false));
+}
+
+// A refusal ends one operation; a line failure of the next is the line's, not
+// the earlier refusal's code.
+TEST_F(DriverShift, DriverLineFailureAfterARefusalIsReportedAs1001) {
+    ASSERT_TRUE(OpenShift().Ok());
+    emu::TFault refusal;
+    refusal.Kind = emu::TFaultKind::fkError;
+    refusal.Command = "20";
+    refusal.Code = 0x08;
+    Emu().AddFault(refusal);
+    EXPECT_EQ(Call(u"PrintXReport", Cashier()).Code, 8);
+    emu::TFault nak;
+    nak.Kind = emu::TFaultKind::fkEnqByte;
+    nak.Byte = 0x15;
+    Emu().AddFault(nak);
+    const TDriverCall report = Call(u"PrintXReport", Cashier());
+    EXPECT_EQ(report.Code, 1001);
+    EXPECT_EQ(U8(report.ErrorText), "[1001] - Ошибка протокола обмена");
+}
+
 }  // namespace
 }  // namespace fr::test

@@ -29,10 +29,9 @@ enum class TMatrixOperation {
 
 // What one fault does on one link.
 struct TMatrixOutcome {
-    int32_t Code = 0;              // 0: the operation still succeeds
-    std::u16string Text;           // the description; empty on success
-    int NominalMs = 0;             // the time-outs and pauses the fault costs
-    bool ReopenToRecover = false;  // the link is gone: only a new Open brings it back
+    int32_t Code = 0;     // 0: the operation still succeeds
+    std::u16string Text;  // the description; empty on success
+    int NominalMs = 0;    // the time-outs and pauses the fault costs
 };
 
 struct TMatrixFault {
@@ -50,7 +49,10 @@ struct TMatrixCell {
     TMatrixOperation Operation = TMatrixOperation::moConnect;
     TMatrixLink Link = TMatrixLink::mlTcp;
 
-    const TMatrixOutcome& Outcome() const;
+    // What the fault does on the cell's link; for a document whose closing
+    // command the register carried out before the fault, the driver finds that
+    // out and the operation succeeds.
+    TMatrixOutcome Outcome() const;
     // A cell waiting on the TCP receive time-out.
     bool Slow() const;
     std::string Name() const;
