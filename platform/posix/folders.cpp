@@ -53,6 +53,15 @@ std::u16string Created(std::u16string path) {
     return path;
 }
 
+// A relative folder is taken from the current directory: every other folder the
+// driver gets is absolute, and a relative one would be read as a file name.
+std::u16string FromCurrentDirectory(std::u16string path) {
+    if (IsAbsolutePath(path)) return path;
+    std::vector<char> buffer(4096);
+    if (getcwd(buffer.data(), buffer.size()) == nullptr) return u"";
+    return IncludeTrailingPathDelimiter(Utf8ToUtf16(buffer.data())) + path;
+}
+
 std::u16string UserDataFolder() {
     const std::u16string xdg = Env("XDG_DATA_HOME");
     if (IsAbsolutePath(xdg)) return Created(xdg);
@@ -66,7 +75,10 @@ std::u16string UserDataFolder() {
 std::u16string SystemSpecialFolder(int folderCode) {
     if (folderCode == CSIDL_COMMON_APPDATA_CODE) {
         const std::u16string common = Env("FR_COMMON_APPDATA");
-        if (!common.empty()) return Created(common);
+        if (!common.empty()) {
+            const std::u16string absolute = FromCurrentDirectory(common);
+            return absolute.empty() ? absolute : Created(absolute);
+        }
         if (access("/var/lib", W_OK) == 0) return u"/var/lib";
         return UserDataFolder();
     }

@@ -46,6 +46,19 @@ TEST_F(PlatformFolders, CommonDataFolderComesFromTheEnvironmentAndIsCreated) {
     EXPECT_TRUE(fs::is_directory(common));
 }
 
+TEST_F(PlatformFolders, RelativeCommonDataFolderIsTakenFromTheCurrentDirectory) {
+    const fs::path saved = fs::current_path();
+    fs::current_path(dir_.Path());
+    std::u16string folder;
+    {
+        EnvGuard env("FR_COMMON_APPDATA", "relative/data");
+        folder = SystemSpecialFolder(CSIDL_COMMON_APPDATA_CODE);
+    }
+    fs::current_path(saved);
+    EXPECT_TRUE(IsAbsolutePath(folder)) << Utf16ToUtf8(folder);
+    EXPECT_TRUE(fs::equivalent(fs::path(Utf16ToUtf8(folder)), dir_.Path() / "relative" / "data"));
+}
+
 TEST_F(PlatformFolders, UserDataFolderFollowsXdgThenHome) {
     {
         EnvGuard xdg("XDG_DATA_HOME", (dir_.Path() / "xdg").string());
