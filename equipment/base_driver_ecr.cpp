@@ -122,6 +122,8 @@ void TBaseDriverECR::SetReturnValue(Variant& pvarRetValue) const {
 
 template <class TBody>
 HResult TBaseDriverECR::RunGuarded(Variant& pvarRetValue, TBody&& ABody) {
+    // An earlier failure's text must not come back with a later call's code.
+    FLastResultDescription.clear();
     try {
         ABody();
     } catch (const Exception& e) {

@@ -254,10 +254,11 @@ TEST_F(EquipmentFiscalMethods, WithoutAnOverrideEveryOperationAnswersNotSupporte
     EXPECT_EQ(document.DocumentElement().NodeName(), u"r");
 }
 
-TEST_F(EquipmentFiscalMethods, FiscalHandlersKeepAnEarlierDescription) {
+// A success after a failure must not read as code 0 with the failure's text.
+TEST_F(EquipmentFiscalMethods, FiscalHandlersDropAnEarlierDescription) {
     Driver().SetLastResultDescription(u"[05] - прежняя ошибка");
     EXPECT_TRUE(IsBool(Call(u"GetLineLength").Return, true));
-    EXPECT_EQ(LastError(), std::make_pair(0, std::u16string(u"[05] - прежняя ошибка")));
+    EXPECT_EQ(LastError(), std::make_pair(0, std::u16string(u"Нет ошибок")));
 }
 
 // --- input parameters documents -----------------------------------------------------
@@ -283,7 +284,7 @@ TEST_F(EquipmentFiscalMethods, UnusableInputParametersAnswer1004WithoutCallingTh
             EXPECT_TRUE(IsBool(call.Return, false));
             EXPECT_TRUE(Driver().Calls.empty());
             EXPECT_EQ(Driver().LastResultCode(), 1004);
-            EXPECT_EQ(Driver().StoredResultDescription(), u"прежний текст");
+            EXPECT_EQ(Driver().StoredResultDescription(), u"");
             if (std::u16string_view(method) != u"CashInOutcome") {
                 EXPECT_TRUE(IsStr(call.Params[2], kUntouched));
             }
