@@ -1,5 +1,6 @@
 #include "com/variant_bridge.h"
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -91,43 +92,46 @@ VARTYPE ElementType(SAFEARRAY* array, VARTYPE hint) {
     return VT_VARIANT;
 }
 
+// Lower bound and element count of each dimension. The count is taken in
+// unsigned 32-bit arithmetic, as the system forms the upper bound
+// (lower + count - 1, wrapping): an empty array at the lowest bound, or one
+// that reaches past the highest index, still gives its true count.
+std::vector<SafeArrayBound> BoundsOf(SAFEARRAY* array) {
+    std::vector<SafeArrayBound> bounds;
+    const UINT dims = array ? SafeArrayGetDim(array) : 0;
+    for (UINT d = 0; d < dims; ++d) {
+        LONG low = 0, high = -1;
+        if (FAILED(SafeArrayGetLBound(array, d + 1, &low)) ||
+            FAILED(SafeArrayGetUBound(array, d + 1, &high)))
+            return {};
+        const uint32_t count = static_cast<uint32_t>(high) - static_cast<uint32_t>(low) + 1u;
+        bounds.push_back({low, count});
+    }
+    return bounds;
+}
+
 // Every index vector of the array, the first dimension varying fastest.
+// Counted, never compared with the upper bound, which may have wrapped.
 std::vector<std::vector<LONG>> AllIndexes(SAFEARRAY* array) {
     std::vector<std::vector<LONG>> all;
-    const UINT dims = SafeArrayGetDim(array);
-    if (dims == 0) return all;
-    std::vector<LONG> low(dims), high(dims);
-    for (UINT d = 0; d < dims; ++d) {
-        if (FAILED(SafeArrayGetLBound(array, d + 1, &low[d])) ||
-            FAILED(SafeArrayGetUBound(array, d + 1, &high[d])) || high[d] < low[d])
-            return all;
-    }
-    std::vector<LONG> index = low;
+    const std::vector<SafeArrayBound> bounds = BoundsOf(array);
+    if (bounds.empty()) return all;
+    for (const auto& b : bounds)
+        if (b.cElements == 0) return all;
+    const size_t dims = bounds.size();
+    std::vector<uint32_t> step(dims, 0);
+    std::vector<LONG> index(dims);
     while (true) {
+        for (size_t d = 0; d < dims; ++d)
+            index[d] = static_cast<LONG>(static_cast<uint32_t>(bounds[d].lLbound) + step[d]);
         all.push_back(index);
-        UINT d = 0;
+        size_t d = 0;
         for (; d < dims; ++d) {
-            if (index[d] < high[d]) {
-                ++index[d];
-                break;
-            }
-            index[d] = low[d];
+            if (++step[d] < bounds[d].cElements) break;
+            step[d] = 0;
         }
         if (d == dims) return all;
     }
-}
-
-std::vector<SafeArrayBound> BoundsOf(SAFEARRAY* array) {
-    std::vector<SafeArrayBound> bounds;
-    const UINT dims = SafeArrayGetDim(array);
-    for (UINT d = 0; d < dims; ++d) {
-        LONG low = 0, high = -1;
-        SafeArrayGetLBound(array, d + 1, &low);
-        SafeArrayGetUBound(array, d + 1, &high);
-        const LONG count = high >= low ? high - low + 1 : 0;
-        bounds.push_back({low, static_cast<uint32_t>(count)});
-    }
-    return bounds;
 }
 
 // Locks a SAFEARRAY for the lifetime of the guard.
@@ -270,7 +274,8 @@ HRESULT ArrayTo(const Variant& source, VARIANT& target, const DispatchResolver& 
     }
     std::vector<SAFEARRAYBOUND> bounds;
     for (int d = 1; d <= portable->Dims(); ++d)
-        bounds.push_back({static_cast<ULONG>(portable->UBound(d) - portable->LBound(d) + 1),
+        bounds.push_back({static_cast<uint32_t>(portable->UBound(d)) -
+                              static_cast<uint32_t>(portable->LBound(d)) + 1u,
                           portable->LBound(d)});
     if (bounds.empty()) bounds.push_back({0, 0});
     SAFEARRAY* array = SafeArrayCreate(type, static_cast<UINT>(bounds.size()), bounds.data());

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -231,6 +232,70 @@ TEST(WineBridgeArray, AnArrayHoldingItselfDoesNotRunTheStackOut) {
     const Variant v = FromOle(self);
     EXPECT_TRUE(v.IsArray());
     SafeArrayDestroy(array);
+}
+
+// Arrays at the ends of the index range: an empty one at the lowest bound has
+// an upper bound that wraps to the highest index, and must still count as empty.
+struct TEdgeBoundCase {
+    const char* name;
+    LONG low;
+    ULONG count;
+};
+
+const TEdgeBoundCase kEdgeBoundCases[] = {
+    {"empty at the lowest bound", INT32_MIN, 0},
+    {"two at the lowest bound", INT32_MIN, 2},
+    {"empty at the highest bound", INT32_MAX, 0},
+    {"empty at zero", 0, 0},
+};
+
+TEST(WineBridgeArray, BoundsAtTheEndsOfTheRangeKeepTheirCount) {
+    for (const auto& c : kEdgeBoundCases) {
+        SCOPED_TRACE(c.name);
+        SAFEARRAYBOUND bound{c.count, c.low};
+        TOle in, out;
+        in.v.vt = VT_ARRAY | VT_VARIANT;
+        in.v.parray = SafeArrayCreate(VT_VARIANT, 1, &bound);
+        ASSERT_NE(in.v.parray, nullptr);
+        for (ULONG k = 0; k < c.count; ++k) {
+            LONG index = c.low + static_cast<LONG>(k);
+            VARIANT e;
+            VariantInit(&e);
+            e.vt = VT_I4;
+            e.lVal = static_cast<LONG>(k) + 100;
+            ASSERT_EQ(SafeArrayPutElement(in.v.parray, &index, &e), S_OK);
+        }
+
+        const Variant v = FromOle(in.v);
+        ASSERT_TRUE(v.IsArray());
+        const SafeArray& a = *v.ArrayValue();
+        ASSERT_EQ(a.Dims(), 1);
+        EXPECT_EQ(a.LBound(1), c.low);
+        ASSERT_EQ(a.Count(), c.count);
+        for (ULONG k = 0; k < c.count; ++k)
+            EXPECT_EQ(*a.Element({c.low + static_cast<int32_t>(k)}),
+                      Variant(static_cast<int32_t>(k) + 100));
+
+        ASSERT_EQ(ToOle(v, out.v, nullptr), S_OK);
+        ASSERT_EQ(out.v.vt, VT_ARRAY | VT_VARIANT);
+        LONG low = 0;
+        ASSERT_EQ(SafeArrayGetLBound(out.v.parray, 1, &low), S_OK);
+        EXPECT_EQ(low, c.low);
+        EXPECT_EQ(out.v.parray->rgsabound[0].cElements, c.count);
+        for (ULONG k = 0; k < c.count; ++k) {
+            LONG index = c.low + static_cast<LONG>(k);
+            TOle e;
+            ASSERT_EQ(SafeArrayGetElement(out.v.parray, &index, &e.v), S_OK);
+            EXPECT_EQ(e.v.vt, VT_I4);
+            EXPECT_EQ(e.v.lVal, static_cast<LONG>(k) + 100);
+        }
+
+        // The same array as the host's parameter array.
+        TParamArrayBridge bridge(in.v.parray);
+        ASSERT_NE(bridge.Portable(), nullptr);
+        EXPECT_EQ(bridge.Portable()->Count(), c.count);
+        EXPECT_EQ(bridge.WriteBack(nullptr), S_OK);
+    }
 }
 
 // The host's parameter array of variants.
