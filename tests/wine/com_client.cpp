@@ -14,6 +14,9 @@
 // Values: empty null any i2:N i4:N r4:X r8:X cy:X date:X bool:true|false ui1:N
 //   str:"text" disp:conn disp:null ref:<value> ref-<type>:<x> arr(<v>,...)
 //   arr-<type>(<x>,...); <type>:* matches any value of that type.
+//   file:"path" is the text of a UTF-8 file (a BSTR; a relative path is taken
+//   from the script's folder); contains:"text" matches a
+//   BSTR that holds the text (@i= may be given more than once).
 
 #include <windows.h>
 
@@ -59,6 +62,9 @@ std::wstring Widen(const std::string& text) {
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
     return out;
 }
+
+// The folder of the script, with its separator, for file:"..." values.
+std::string g_scriptFolder;
 
 struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -156,6 +162,8 @@ struct TPattern {
     std::vector<TPattern> elements;       // arr(...)
     bool isArray = false;
     VARTYPE arrayType = VT_VARIANT;
+    std::wstring contains;  // contains:"..."
+    bool isContains = false;
 };
 
 struct TType {
@@ -228,6 +236,20 @@ class TParser {
             p.refTarget = std::make_shared<TPattern>(Pattern());
             return p;
         }
+        if (Take("contains:")) {
+            SkipBlanks();
+            p.isContains = true;
+            p.contains = Widen(Quoted());
+            return p;
+        }
+        if (Take("file:")) {
+            SkipBlanks();
+            p.value = std::make_shared<TValue>();
+            const std::wstring text = Widen(FileText(Quoted()));
+            p.value->v.vt = VT_BSTR;
+            p.value->v.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+            return p;
+        }
         if (Take("arr")) {
             p.isArray = true;
             if (Take("-")) p.arrayType = TypeOf(Ident());
@@ -287,7 +309,8 @@ class TParser {
             return;
         }
         TPattern p = Pattern();
-        Check(!p.any && !p.anyValue && !p.refTarget, "a wildcard cannot be passed");
+        Check(!p.any && !p.anyValue && !p.refTarget && !p.isContains,
+              "a wildcard cannot be passed");
         Build(p, out.v);
     }
 
@@ -319,6 +342,16 @@ class TParser {
     }
 
   private:
+    static std::string FileText(std::string path) {
+        const bool absolute = path.find(':') != std::string::npos ||
+                              (!path.empty() && (path[0] == '\\' || path[0] == '/'));
+        if (!absolute) path = g_scriptFolder + path;
+        std::ifstream file(path, std::ios::binary);
+        Check(static_cast<bool>(file), "cannot read " + path);
+        std::ostringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
     void SkipBlanks() {
         while (pos_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[pos_])))
             ++pos_;
@@ -533,6 +566,12 @@ bool Matches(const TPattern& p, const VARIANT& actual, const TValue* passed) {
         return Matches(*p.refTarget, passed->target->v, nullptr);
     }
     if (p.isArray) return ArrayMatches(p, actual);
+    if (p.isContains) {
+        if (actual.vt != VT_BSTR) return false;
+        const std::wstring text(actual.bstrVal ? actual.bstrVal : L"",
+                                actual.bstrVal ? SysStringLen(actual.bstrVal) : 0);
+        return text.find(p.contains) != std::wstring::npos;
+    }
     const VARIANT& e = p.value->v;
     if (actual.vt != e.vt) return false;
     if (p.anyValue) return true;
@@ -887,6 +926,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "com_client: cannot read %s\n", argv[1]);
         return 2;
     }
+    const std::string script = argv[1];
+    g_scriptFolder = script.substr(0, script.find_last_of("\\/") + 1);
     if (FAILED(CoInitialize(nullptr))) {
         std::fprintf(stderr, "com_client: CoInitialize failed\n");
         return 2;
