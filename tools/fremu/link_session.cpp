@@ -76,17 +76,25 @@ bool TLinkSession::Sleep(int AMs) {
     return true;
 }
 
+// The schedule of a burst stays anchored at its start: a byte the thread woke
+// late for is followed by the next one at once, as a line that never stops
+// between the bytes of a burst would carry them. Callers start a burst with
+// StartBurst.
 bool TLinkSession::Pace(TClock::time_point& ANext) {
     if (FByteTime.count() == 0) return true;
     const auto now = TClock::now();
-    if (ANext < now) ANext = now;
     const auto due = ANext;
     ANext += FByteTime;
     if (due - now > std::chrono::milliseconds(50))
         return Sleep(
             static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(due - now).count()));
-    std::this_thread::sleep_until(due);
+    if (due > now) std::this_thread::sleep_until(due);
     return true;
+}
+
+void TLinkSession::StartBurst(TClock::time_point& ANext) {
+    // A line that was idle starts now; one still busy carries on after its last byte.
+    ANext = std::max(ANext, TClock::now());
 }
 
 bool TLinkSession::ReadByte(char& AByte, int AWaitMs) {
@@ -113,6 +121,7 @@ bool TLinkSession::ReadByte(char& AByte, int AWaitMs) {
             return false;
         }
         FBuffer.assign(buf, static_cast<size_t>(got));
+        StartBurst(FRxNext);
     }
     AByte = FBuffer[FBufferPos++];
     // The byte "arrives" no sooner than the line could have carried it.
@@ -147,11 +156,13 @@ bool TLinkSession::WriteBytes(const char* AData, size_t ASize) {
 
 bool TLinkSession::Send(const TWirePlan& APlan) {
     if (!Sleep(APlan.DelayMs)) return false;
+    StartBurst(FTxNext);
     const size_t end = std::min(APlan.Bytes.size(), APlan.CloseAfter);
     size_t pause = 0;
     for (size_t i = 0; i < end;) {
         while (pause < APlan.PausesMs.size() && APlan.PausesMs[pause].first == i) {
             if (!Sleep(APlan.PausesMs[pause].second)) return false;
+            StartBurst(FTxNext);
             ++pause;
         }
         // Up to the next pause, one byte at a time when paced.

@@ -26,7 +26,9 @@ class TLinkSession {
     bool Send(const TWirePlan& APlan);
     bool WriteBytes(const char* AData, size_t ASize);
     bool Sleep(int AMs);
+    // Holds the next byte of a paced line until the line could carry it.
     bool Pace(TClock::time_point& ANext);
+    void StartBurst(TClock::time_point& ANext);
 
     TEmulator& FOwner;
     int FFd;
