@@ -7,6 +7,7 @@
 #include "platform/date_time.h"
 #include "platform/exception.h"
 #include "platform/float_text.h"
+#include "platform/format_settings.h"
 #include "platform/module.h"
 #include "platform/text.h"
 #include "platform/variant_convert.h"
@@ -127,7 +128,19 @@ std::u16string VarToSettingStr(const Variant& Value) {
     if (v.IsString()) return ReplaceAll(StringVarText(v), kLineBreak, kLineBreakMark);
     if (!v.IsArray() && v.BaseType() == vtBoolean) return BoolText(v.BoolValue());
     if (!v.IsArray() && v.BaseType() == vtDate) return DateTimeToStr(v.FloatValue());
-    return VarToStr(v);
+    std::u16string text = VarToStr(v);
+    const uint16_t type = v.BaseType();
+    int32_t whole = 0;
+    if (!v.IsArray() && (type == vtSingle || type == vtDouble || type == vtCurrency) &&
+        text.find_first_of(u".,") == std::u16string::npos && !TryStrToInt(text, whole)) {
+        // A fraction in exponent form ("1E-5") or a whole number past the 4-byte
+        // range would read back as a bad integer, that is 0: the separator makes
+        // SettingStrToVar read it as the fraction it is.
+        const size_t exponent = text.find(u'E');
+        text.insert(exponent == std::u16string::npos ? text.size() : exponent,
+                    {GetFormatSettings().DecimalSeparator, u'0'});
+    }
+    return text;
 }
 
 Variant SettingStrToVar(std::u16string_view Text, TDataType DataType) {

@@ -13,8 +13,14 @@ namespace {
 
 using Lines = std::vector<std::u16string>;
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+bool StartsWithByteOrderMark(std::string_view bytes) {
+    return bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark;
+}
+
 Lines SplitLines(std::string_view bytes) {
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    if (StartsWithByteOrderMark(bytes)) bytes.remove_prefix(kByteOrderMark.size());
     Lines lines;
     const std::u16string text = Utf8ToUtf16(bytes);
     size_t start = 0;
@@ -105,6 +111,9 @@ void IniFile::WriteString(std::u16string_view section, std::u16string_view key,
         if (!ReadFileContent(path_, bytes)) throw EOSError(u"Не удалось прочитать файл " + path_);
         lines = SplitLines(bytes);
     }
+    // The mark the file began with stays: without it a second mark behind it
+    // would turn into the first, and the line it starts would read differently.
+    std::string out(StartsWithByteOrderMark(bytes) ? kByteOrderMark : std::string_view());
     const Found f = Find(lines, section, key);
     const std::u16string entry = std::u16string(key) + u"=" + std::u16string(value);
     if (f.key) {
@@ -121,7 +130,8 @@ void IniFile::WriteString(std::u16string_view section, std::u16string_view key,
         text += line;
         text += u"\r\n";
     }
-    ReplaceFileContent(path_, Utf16ToUtf8(text));
+    out += Utf16ToUtf8(text);
+    ReplaceFileContent(path_, out);
 }
 
 }  // namespace fr
