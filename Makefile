@@ -5,7 +5,7 @@ PRESETS_LINUX := native asan
 PRESETS_WINDOWS := win32 win64
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all setup build build-% test test-native test-asan format-check format lint bench fuzz clean dist demo
+.PHONY: all setup build build-% test test-native test-asan format-check format lint bench fuzz fuzz-smoke memcheck clean dist demo
 
 all: build
 
@@ -19,7 +19,7 @@ build-%: setup
 	@cmake --build --preset $*
 
 # The Windows DLL under Wine first, so that the run ends with CTest's summary.
-test: setup format-check build
+test: setup format-check build fuzz-smoke
 	@bash scripts/wine-test.sh
 	@ctest --preset native
 	@ctest --preset asan
@@ -62,10 +62,21 @@ dist: setup build-win32 build-win64
 demo:
 	@bash scripts/demo.sh
 
-# The fuzz targets, long: FUZZ_SECONDS per target.
+# The fuzz targets, long: FUZZ_SECONDS per target, or FUZZ_RUNS executions each
+# (FUZZ_RUNS=1000000 is the run docs/RELIABILITY.md reports).
 FUZZ_SECONDS ?= 600
 fuzz: setup
 	@bash scripts/fuzz.sh $(FUZZ_SECONDS)
+
+# Each fuzz target briefly, as part of `make test`, from a fixed seed so that a
+# run can be repeated.
+FUZZ_SMOKE_SECONDS ?= 15
+fuzz-smoke: setup
+	@FUZZ_RUNS= FUZZ_SEED=1 bash scripts/fuzz.sh $(FUZZ_SMOKE_SECONDS)
+
+# The end-to-end test programs under Valgrind memcheck (docs/RELIABILITY.md).
+memcheck: setup build-native
+	@bash scripts/memcheck.sh
 
 clean:
 	rm -rf build

@@ -1,7 +1,11 @@
 // An XML text into each XML-taking host method through the component boundary,
-// against a fresh in-process emulator per input so that every input meets the
-// same register.
+// against an in-process emulator. Every input meets the same register: a
+// component opened on a fresh emulator, with or without an open shift. Most
+// inputs are refused before anything reaches the register; the session they
+// leave is as good as a fresh one and serves the next input, while a session
+// whose register took any frame is replaced at once.
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -10,10 +14,11 @@
 #include "driver/driver_registry.h"
 #include "fuzz/fuzz_support.h"
 #include "host/add_in_object.h"
+#include "platform/clock.h"
+#include "platform/module.h"
 #include "platform/text.h"
 #include "platform/variant_convert.h"
 #include "platform/window.h"
-#include "support/log.h"
 
 #ifdef FR_FUZZ_WITH_EMULATOR
 #include "tools/fremu/emulator.h"
@@ -41,19 +46,22 @@ constexpr TXmlMethod kXmlMethods[] = {
     {u"ReportCurrentStatusOfSettlements", 1},
 };
 
+constexpr char16_t kCashier[] =
+    u"<?xml version=\"1.0\" encoding=\"UTF-8\"?><InputParameters><Parameters "
+    u"CashierName=\"Кассир\" CashierVATIN=\"500100732259\"/></InputParameters>";
+
 void SetUpProcess() {
     static const bool done = [] {
         UseScratchDataFolder();
         SetMessageBoxHook([](const std::u16string&, const std::u16string&) {});
+        // The driver pauses before it reads a document's result; the emulator has
+        // it ready at once, and the pause would make receipts the slowest inputs.
+        SetSleepHook([](uint32_t) {});
         RegisterDriverClasses();
         return true;
     }();
     (void)done;
 }
-
-constexpr char16_t kCashier[] =
-    u"<?xml version=\"1.0\" encoding=\"UTF-8\"?><InputParameters><Parameters "
-    u"CashierName=\"Кассир\" CashierVATIN=\"500100732259\"/></InputParameters>";
 
 Variant Call(TAddInObject& component, std::u16string_view name, SafeArray& params) {
     int32_t number = -1;
@@ -64,48 +72,126 @@ Variant Call(TAddInObject& component, std::u16string_view name, SafeArray& param
     return result;
 }
 
+bool Verbose() {
+    return std::getenv("FR_FUZZ_VERBOSE") != nullptr;
+}
+
+#ifdef FR_FUZZ_WITH_EMULATOR
+emu::TEmulatorOptions EmulatorOptions() {
+    emu::TEmulatorOptions options;
+    options.Port = 0;
+    options.StdinControl = false;
+    options.ControlPort = -1;
+    return options;
+}
+#endif
+
+// One component whose driver is connected to a register of its own.
+class TSession {
+  public:
+    explicit TSession(bool AShiftOpen) {
+        // The 8.x host: the methods answer with Booleans. Other targets of the
+        // same process may have named another host.
+        SetHostExecutablePathOverride(u"C:\\1cv8.exe");
+        if (FComponent.Init(nullptr) != kHrOk || FComponent.Driver() == nullptr) std::abort();
+#ifdef FR_FUZZ_WITH_EMULATOR
+        FEmulator.Start();
+        TBaseDriver& driver = *FComponent.Driver();
+        driver.SetSettingValue(u"PortNumber", Variant(int32_t{9999}), true);
+        driver.SetSettingValue(u"IPAddress", Variant(u"127.0.0.1"), true);
+        driver.SetSettingValue(u"IPPort", Variant(int32_t{FEmulator.TcpPort()}), true);
+        auto openParams = SafeArray::Vector(1);
+        if (!Call(FComponent, u"Open", *openParams).BoolValue()) std::abort();
+        FDeviceId = VarToStr(openParams->Elements()[0]);
+        if (AShiftOpen) {
+            // Receipts and cash need an open shift.
+            auto shiftParams = SafeArray::Vector(5);
+            shiftParams->Put(0, Variant(FDeviceId));
+            shiftParams->Put(1, Variant(kCashier));
+            Call(FComponent, u"OpenShift", *shiftParams);
+        }
+        FReadyRequests = FEmulator.Requests().size();
+#else
+        (void)AShiftOpen;
+#endif
+    }
+
+    ~TSession() {
+#ifdef FR_FUZZ_WITH_EMULATOR
+        auto closeParams = SafeArray::Vector(1);
+        closeParams->Put(0, Variant(FDeviceId));
+        Call(FComponent, u"Close", *closeParams);
+        FEmulator.Stop();
+#endif
+        FComponent.Done();
+    }
+
+    TSession(const TSession&) = delete;
+    TSession& operator=(const TSession&) = delete;
+
+    TAddInObject& Component() {
+        return FComponent;
+    }
+    const std::u16string& DeviceId() const {
+        return FDeviceId;
+    }
+
+    // True while the register has taken no frame since the session was ready,
+    // so that the next input meets it as a fresh session would. Without the
+    // emulator there is no such register, and each input gets a fresh driver.
+    bool Untouched() const {
+#ifdef FR_FUZZ_WITH_EMULATOR
+        return FEmulator.Requests().size() == FReadyRequests;
+#else
+        return false;
+#endif
+    }
+
+    // For triage: what the register was asked since the session was ready.
+    void ReportRequests() const {
+#ifdef FR_FUZZ_WITH_EMULATOR
+        const auto requests = FEmulator.Requests();
+        for (size_t i = FReadyRequests; i < requests.size(); ++i)
+            std::fprintf(stderr, "  %s -> %d\n", requests[i].Command.c_str(), requests[i].Error);
+#endif
+    }
+
+  private:
+#ifdef FR_FUZZ_WITH_EMULATOR
+    emu::TEmulator FEmulator{EmulatorOptions()};
+    size_t FReadyRequests = 0;
+#endif
+    TAddInObject FComponent;
+    std::u16string FDeviceId = u"0";
+};
+
+// The session for the next input, one per shift state. A used session is
+// replaced within the input that used it, so that an input's allocations and
+// frees stay balanced for the leak check.
+std::unique_ptr<TSession>& SessionSlot(bool AShiftOpen) {
+    static std::array<std::unique_ptr<TSession>, 2> sessions;
+    return sessions[AShiftOpen ? 1 : 0];
+}
+
 }  // namespace
 
 int FuzzHostXml(const uint8_t* AData, size_t ASize) {
     SetUpProcess();
-    // A fresh component per input: the driver starts the register's work session
-    // once per driver object, and each input meets a fresh register.
-    TAddInObject component;
-    if (component.Init(nullptr) != kHrOk || component.Driver() == nullptr) std::abort();
-    TBaseDriver& driver = *component.Driver();
     FuzzedDataProvider data(AData, ASize);
     const TXmlMethod method = data.PickValueInArray(kXmlMethods);
     const uint8_t extra = data.ConsumeIntegral<uint8_t>();
     const std::u16string xml = Utf8ToUtf16(data.ConsumeRemainingBytesAsString());
 
-    std::u16string deviceId = u"0";
-#ifdef FR_FUZZ_WITH_EMULATOR
-    emu::TEmulatorOptions options;
-    options.Port = 0;
-    options.StdinControl = false;
-    options.ControlPort = -1;
-    emu::TEmulator emulator(options);
-    emulator.Start();
-    driver.SetSettingValue(u"PortNumber", Variant(int32_t{9999}), true);
-    driver.SetSettingValue(u"IPAddress", Variant(u"127.0.0.1"), true);
-    driver.SetSettingValue(u"IPPort", Variant(int32_t{emulator.TcpPort()}), true);
-    auto openParams = SafeArray::Vector(1);
-    if (!Call(component, u"Open", *openParams).BoolValue()) std::abort();
-    deviceId = VarToStr(openParams->Elements()[0]);
-    if ((extra & 2) != 0) {
-        // Receipts and cash need an open shift.
-        auto shiftParams = SafeArray::Vector(5);
-        shiftParams->Put(0, Variant(deviceId));
-        shiftParams->Put(1, Variant(kCashier));
-        Call(component, u"OpenShift", *shiftParams);
-    }
-#endif
+    std::unique_ptr<TSession>& slot = SessionSlot((extra & 2) != 0);
+    if (!slot) slot = std::make_unique<TSession>((extra & 2) != 0);
+    TSession& session = *slot;
+    TAddInObject& component = session.Component();
 
     int32_t number = -1, count = 0;
     component.FindMethod(method.Name, number);
     component.GetNParams(number, count);
     auto params = SafeArray::Vector(static_cast<size_t>(count));
-    params->Put(0, Variant(deviceId));
+    params->Put(0, Variant(session.DeviceId()));
     params->Put(method.XmlElement, Variant(xml));
     if (std::u16string_view(method.Name) == u"ProcessCheck")
         params->Put(1, Variant((extra & 1) != 0));
@@ -114,36 +200,24 @@ int FuzzHostXml(const uint8_t* AData, size_t ASize) {
     else if (std::u16string_view(method.Name) == u"CashInOutcome")
         params->Put(2, Variant(((extra >> 2) - 16) * 10.5));
     const Variant result = Call(component, method.Name, *params);
-    // For triage: what the method answered, on standard error.
-    if (std::getenv("FR_FUZZ_VERBOSE") != nullptr)
+    if (Verbose()) {
+        const TBaseDriver& driver = *component.Driver();
         std::fprintf(stderr, "%s: %s, %d %s\n", Utf16ToUtf8(method.Name).c_str(),
                      Utf16ToUtf8(VarToStr(result)).c_str(), driver.LastResultCode(),
                      Utf16ToUtf8(driver.LastResultDescription()).c_str());
-#ifdef FR_FUZZ_WITH_EMULATOR
-    if (std::getenv("FR_FUZZ_VERBOSE") != nullptr)
-        for (const auto& request : emulator.Requests())
-            std::fprintf(stderr, "  %s -> %d\n", request.Command.c_str(), request.Error);
-#endif
+        session.ReportRequests();
+    }
 
-#ifdef FR_FUZZ_WITH_EMULATOR
-    auto closeParams = SafeArray::Vector(1);
-    closeParams->Put(0, Variant(deviceId));
-    Call(component, u"Close", *closeParams);
-    emulator.Stop();
-#endif
-    component.Done();
+    if (session.Untouched()) {
+        // A fresh driver has no last result; a refused call leaves one behind.
+        component.Driver()->ClearError();
+    } else {
+        slot.reset();
+        slot = std::make_unique<TSession>((extra & 2) != 0);
+    }
     return 0;
 }
 
 }  // namespace fr::fuzz
-
-#ifdef FR_FUZZ_ENTRY
-// The driver waits half a second before it reads a document's result; the
-// emulator has it ready at once, and the pause would make receipts the slowest
-// inputs by far. The link flag keeps this definition over the platform's.
-namespace fr {
-void SleepMs(uint32_t) {}
-}  // namespace fr
-#endif
 
 FR_FUZZ_TARGET(fr::fuzz::FuzzHostXml)

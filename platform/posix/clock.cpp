@@ -2,9 +2,14 @@
 
 #include <time.h>
 
+#include <atomic>
 #include <cerrno>
 
 namespace fr {
+
+namespace {
+std::atomic<SleepHook> sleepHook{nullptr};
+}  // namespace
 
 TDateTime Now() {
     timespec ts{};
@@ -27,7 +32,12 @@ uint32_t GetTickCount() {
     return static_cast<uint32_t>(ms);
 }
 
+SleepHook SetSleepHook(SleepHook hook) {
+    return sleepHook.exchange(hook);
+}
+
 void SleepMs(uint32_t milliseconds) {
+    if (const SleepHook hook = sleepHook.load()) return hook(milliseconds);
     timespec left{static_cast<time_t>(milliseconds / 1000),
                   static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {

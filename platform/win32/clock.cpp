@@ -2,7 +2,13 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 namespace fr {
+
+namespace {
+std::atomic<SleepHook> sleepHook{nullptr};
+}  // namespace
 
 TDateTime Now() {
     SYSTEMTIME st{};
@@ -17,7 +23,12 @@ uint32_t GetTickCount() {
     return static_cast<uint32_t>(::GetTickCount());
 }
 
+SleepHook SetSleepHook(SleepHook hook) {
+    return sleepHook.exchange(hook);
+}
+
 void SleepMs(uint32_t milliseconds) {
+    if (const SleepHook hook = sleepHook.load()) return hook(milliseconds);
     ::Sleep(milliseconds);
 }
 
