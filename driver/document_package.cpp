@@ -46,16 +46,6 @@ Currency AttrMoney(const XmlNode& ANode, std::u16string_view AName) {
     return VarToCurrDef(ANode.Attribute(AName), Currency{});
 }
 
-std::vector<XmlNode> ChildElements(const XmlNode& ANode) {
-    std::vector<XmlNode> elements;
-    const int count = ANode.ChildCount();
-    for (int i = 0; i < count; ++i) {
-        XmlNode child = ANode.Child(i);
-        if (child.IsElement()) elements.push_back(child);
-    }
-    return elements;
-}
-
 bool PrintBarcodeOfType(TDevice& ADevice, std::u16string_view ABarcodeType,
                         std::u16string_view AData) {
     for (const auto& barcode : kBarcodeTypes) {

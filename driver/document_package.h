@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "device/device.h"
 #include "platform/currency.h"
@@ -24,9 +23,6 @@ double AttrFloat(const XmlNode& ANode, std::u16string_view AName);
 Currency AttrFloatMoney(const XmlNode& ANode, std::u16string_view AName);
 // Money read as money text (0 when absent or unreadable).
 Currency AttrMoney(const XmlNode& ANode, std::u16string_view AName);
-
-// The child elements of ANode in document order (other nodes left out).
-std::vector<XmlNode> ChildElements(const XmlNode& ANode);
 
 // Prints a barcode of a known type (compared case-sensitively); any other type
 // prints nothing. Returns whether anything was sent.

@@ -169,7 +169,7 @@ int32_t TDriver::ProcessCheck(bool /*AElectronically*/, IXMLDocument ACheckPacka
             }
         }
 
-        for (const XmlNode& position : ChildElements(package->Positions)) {
+        for (const XmlNode& position : package->Positions.ChildElements()) {
             const std::u16string name = position.NodeName();
             if (name == u"FiscalString") {
                 const std::u16string itemName = AttrText(position, u"Name");

@@ -36,7 +36,7 @@ int32_t TDriver::PrintTextDocument(IXMLDocument ADocumentPackage) {
         TDevice& device = Dev();
         const uint8_t font = device.FontNumber();
         device.OpenDocument(kServiceDocument, 1, u"", 1, 0);
-        for (const XmlNode& position : ChildElements(positions)) {
+        for (const XmlNode& position : positions.ChildElements()) {
             const std::u16string name = position.NodeName();
             if (name == u"TextString") {
                 device.PrintString(UnicodeToAnsi(AttrText(position, u"Text")), font, false, false);

@@ -195,6 +195,14 @@ int XmlNode::ChildCount() const {
     return count;
 }
 
+std::vector<XmlNode> XmlNode::ChildElements() const {
+    const pugi::xml_node n = Require(node_, "ChildElements");
+    std::vector<XmlNode> elements;
+    for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling())
+        if (c.type() == pugi::node_element) elements.push_back(XmlNode(c.internal_object()));
+    return elements;
+}
+
 XmlNode XmlNode::Child(int index) const {
     const pugi::xml_node n = Require(node_, "Child");
     if (index >= 0) {

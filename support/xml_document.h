@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/variant.h"
 
@@ -28,6 +29,9 @@ class XmlNode {
     // All child nodes, non-elements included, in document order.
     int ChildCount() const;
     XmlNode Child(int index) const;  // raises past the end
+    // The child elements in document order, in one pass (Child(i) walks from the
+    // first child each time).
+    std::vector<XmlNode> ChildElements() const;
     // Null when absent, else the text (an empty attribute is an empty string).
     Variant Attribute(std::u16string_view name) const;
     // Strings as they are, integers in decimal, Booleans "true"/"false", dates as

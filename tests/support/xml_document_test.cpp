@@ -159,6 +159,12 @@ TEST(SupportXmlDocumentTest, ChildListKeepsNonElementsInOrder) {
     EXPECT_TRUE(root.ChildNamed(u"pi").IsNil());
     EXPECT_THROW(root.Child(5), EXmlError);
     EXPECT_THROW(root.Child(-1), EXmlError);
+
+    const std::vector<XmlNode> elements = root.ChildElements();
+    ASSERT_EQ(elements.size(), 2u);
+    EXPECT_EQ(elements[0].NodeName(), u"A");
+    EXPECT_EQ(elements[1].NodeName(), u"B");
+    EXPECT_TRUE(elements[0].ChildElements().empty());
 }
 
 TEST(SupportXmlDocumentTest, NilNodeOperationsRaise) {
@@ -168,6 +174,7 @@ TEST(SupportXmlDocumentTest, NilNodeOperationsRaise) {
     EXPECT_THROW(nil.ChildNamed(u"a"), EXmlError);
     EXPECT_THROW(nil.ChildCount(), EXmlError);
     EXPECT_THROW(nil.Child(0), EXmlError);
+    EXPECT_THROW(nil.ChildElements(), EXmlError);
     EXPECT_THROW(nil.Attribute(u"a"), EXmlError);
     EXPECT_THROW(mutableNil.SetAttribute(u"a", Variant(u"b")), EXmlError);
     EXPECT_THROW(mutableNil.AddChild(u"a"), EXmlError);
