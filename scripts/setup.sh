@@ -51,7 +51,13 @@ SRC
 fi
 
 echo "setup: installing ${missing[*]:-nothing} ${need_src:+(and the pugixml source)}" >&2
-$sudo apt-get update -qq
+# A mirror in the middle of a sync fails an index now and then: try again, then go
+# on with the lists there are; whatever is really missing fails at the steps below.
+for attempt in 1 2 3; do
+  $sudo apt-get update -qq && break
+  echo "setup: apt-get update failed (attempt $attempt of 3)" >&2
+  if [[ $attempt -lt 3 ]]; then sleep 15; fi
+done
 if [[ ${#missing[@]} -gt 0 ]]; then
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
