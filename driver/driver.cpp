@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <new>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/codepage.h"
@@ -83,15 +84,9 @@ std::u16string CurrentErrorMessage() {
 }
 
 // The n-th child element (non-elements are not counted); nil past the end.
-XmlNode ChildElement(const XmlNode& ANode, int AIndex) {
-    const int count = ANode.ChildCount();
-    for (int i = 0; i < count; ++i) {
-        XmlNode child = ANode.Child(i);
-        if (!child.IsElement()) continue;
-        if (AIndex == 0) return child;
-        --AIndex;
-    }
-    return {};
+XmlNode ChildElement(const XmlNode& ANode, size_t AIndex) {
+    const std::vector<XmlNode> elements = ANode.ChildElements();
+    return AIndex < elements.size() ? elements[AIndex] : XmlNode();
 }
 
 }  // namespace
