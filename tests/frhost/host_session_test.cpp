@@ -51,7 +51,7 @@ class FrhostSession : public ::testing::Test {
     }
     json AskJson(const json& request) { return Ask(request.dump()); }
     TRecordingDriver& Driver() {
-        return dynamic_cast<TRecordingDriver&>(*session_->Object().Driver());
+        return dynamic_cast<TRecordingDriver&>(*session_->DirectObject()->Driver());
     }
 
     std::filesystem::path dir_;

@@ -7,6 +7,7 @@
 
 #include "platform/text.h"
 #include "platform/variant_convert.h"
+#include "tools/frhost/direct_component.h"
 #include "tools/frhost/json_variant.h"
 
 namespace fr {
@@ -94,7 +95,7 @@ json Typed(const Variant& value) {
     return VariantToJson(value);
 }
 
-json HandleCall(TAddInObject& object, const json& request, bool asFunction) {
+json HandleCall(TFrComponent& object, const json& request, bool asFunction) {
     const char* key = asFunction ? "call" : "proc";
     CheckKeys(request, {key, "params"});
     const std::string name = NameOf(request, key);
@@ -115,7 +116,7 @@ json HandleCall(TAddInObject& object, const json& request, bool asFunction) {
     return reply;
 }
 
-json HandleSet(TAddInObject& object, const json& request) {
+json HandleSet(TFrComponent& object, const json& request) {
     CheckKeys(request, {"set", "value"});
     const std::string name = NameOf(request, "set");
     const Variant value = request.contains("value") ? JsonToVariant(request["value"]) : Variant();
@@ -125,7 +126,7 @@ json HandleSet(TAddInObject& object, const json& request) {
     return {{"set", name}, {"num", num}, {"hresult", HResultJson(hr)}};
 }
 
-json HandleGet(TAddInObject& object, const json& request) {
+json HandleGet(TFrComponent& object, const json& request) {
     CheckKeys(request, {"get"});
     const std::string name = NameOf(request, "get");
     int32_t num = -1;
@@ -146,7 +147,7 @@ json BoolOut(bool flag) {
 }
 
 // Runs one interface operation by name; answers its HRESULT and output arguments.
-HResult RunRaw(TAddInObject& object, const std::string& op, const TRawArgs& args, json& out) {
+HResult RunRaw(TFrComponent& object, const std::string& op, const TRawArgs& args, json& out) {
     if (op == "GetNMethods" || op == "GetNProps") {
         int32_t count = 0;
         const HResult hr =
@@ -242,7 +243,7 @@ HResult RunRaw(TAddInObject& object, const std::string& op, const TRawArgs& args
         out.push_back(Typed(Variant::FromArray(list, vtOleStr)));
         return hr;
     }
-    if (op == "Init") return object.Init(nullptr);
+    if (op == "Init") return object.Init();
     if (op == "Done") return object.Done();
     if (op == "GetTypeInfoCount") return object.GetTypeInfoCount();
     if (op == "GetTypeInfo") return object.GetTypeInfo();
@@ -251,7 +252,7 @@ HResult RunRaw(TAddInObject& object, const std::string& op, const TRawArgs& args
     Fail("unknown operation \"" + op + "\"");
 }
 
-json HandleRaw(TAddInObject& object, const json& request) {
+json HandleRaw(TFrComponent& object, const json& request) {
     CheckKeys(request, {"raw", "args"});
     const std::string op = NameOf(request, "raw");
     const TRawArgs args(ListOf(request, "args"));
@@ -260,7 +261,7 @@ json HandleRaw(TAddInObject& object, const json& request) {
     return {{"raw", op}, {"hresult", HResultJson(hr)}, {"out", std::move(out)}};
 }
 
-json Dispatch(TAddInObject& object, const json& request) {
+json Dispatch(TFrComponent& object, const json& request) {
     if (!request.is_object()) Fail("a request is a JSON object");
     if (request.contains("call")) return HandleCall(object, request, true);
     if (request.contains("proc")) return HandleCall(object, request, false);
@@ -280,9 +281,12 @@ json ErrorReply(const std::string& text) {
 
 }  // namespace
 
-THostSession::THostSession() {
+THostSession::THostSession() : THostSession(std::make_unique<TDirectComponent>()) {}
+
+THostSession::THostSession(std::unique_ptr<TFrComponent> component)
+    : component_(std::move(component)) {
     try {
-        object_.Init(nullptr);
+        component_->Init();
     } catch (const Exception& e) {
         initError_ = Utf16ToUtf8(e.Message());
     } catch (const std::exception& e) {
@@ -292,17 +296,22 @@ THostSession::THostSession() {
 
 THostSession::~THostSession() {
     try {
-        object_.Done();
+        component_->Done();
     } catch (...) {
         // Nothing may escape a destructor; Done frees the driver either way.
     }
+}
+
+TAddInObject* THostSession::DirectObject() {
+    auto* direct = dynamic_cast<TDirectComponent*>(component_.get());
+    return direct ? &direct->Object() : nullptr;
 }
 
 std::string THostSession::HandleLine(std::string_view line) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     try {
         const json request = json::parse(line);
-        return Dump(Dispatch(object_, request));
+        return Dump(Dispatch(*component_, request));
     } catch (const Exception& e) {
         return Dump(ErrorReply(Utf16ToUtf8(e.Message())));
     } catch (const std::exception& e) {

@@ -6,7 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include <memory>
+
 #include "host/add_in_object.h"
+#include "tools/frhost/component.h"
 
 namespace fr {
 
@@ -15,6 +18,8 @@ class THostSession {
     // Creates the component object and runs Init without a connection. A failing
     // Init is kept in InitError(); the session then answers without a driver.
     THostSession();
+    // The same over another way of reaching the component object.
+    explicit THostSession(std::unique_ptr<TFrComponent> component);
     // Runs Done.
     ~THostSession();
     THostSession(const THostSession&) = delete;
@@ -24,11 +29,13 @@ class THostSession {
     // raises: a line that is not a request gets {"error": TEXT}.
     std::string HandleLine(std::string_view line);
 
-    TAddInObject& Object() { return object_; }
+    TFrComponent& Component() { return *component_; }
+    // The portable object, when the session reaches it directly; nullptr otherwise.
+    TAddInObject* DirectObject();
     const std::string& InitError() const { return initError_; }
 
   private:
-    TAddInObject object_;
+    std::unique_ptr<TFrComponent> component_;
     std::string initError_;
 };
 
