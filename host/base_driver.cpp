@@ -1,5 +1,6 @@
 #include "host/base_driver.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -283,10 +284,12 @@ void TBaseDriver::ReadSettings() {
     if (FPlatformVer != pv77) return;
     const std::u16string fileName = GetSettingsFileName();
     if (!FileExists(fileName)) return;
-    const IniFile ini(fileName);
+    const std::vector<TIniEntry> entries = IniFile(fileName).ReadSection(kSettingsSection);
     for (size_t i = 0; i < FSettingList.size(); ++i) {
         const std::u16string id = FSettingList[i].ID;
-        const std::u16string text = ini.ReadString(kSettingsSection, id, u"");
+        const auto entry = std::find_if(entries.begin(), entries.end(),
+                                        [&](const TIniEntry& e) { return SameText(e.Key, id); });
+        const std::u16string text = entry != entries.end() ? entry->Value : std::u16string();
         // Decoded by the setting's type before it is set: text as it stands would
         // fit a string setting and keep the \n marks SaveSettings wrote.
         SetSettingValue(id, SettingStrToVar(text, FSettingList[i].ValueType), true);
@@ -295,9 +298,10 @@ void TBaseDriver::ReadSettings() {
 
 void TBaseDriver::SaveSettings() {
     if (FPlatformVer != pv77) return;
-    IniFile ini(GetSettingsFileName());
+    std::vector<TIniEntry> entries;
     for (const TSettingStruct& s : FSettingList)
-        ini.WriteString(kSettingsSection, s.ID, VarToSettingStr(s.Value));
+        entries.push_back({s.ID, VarToSettingStr(s.Value)});
+    IniFile(GetSettingsFileName()).WriteSection(kSettingsSection, entries);
 }
 
 void TBaseDriver::StoreFocus() {

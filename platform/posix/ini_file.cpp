@@ -1,5 +1,6 @@
 #include "platform/ini_file.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/exception.h"
@@ -99,32 +100,61 @@ std::u16string IniFile::ReadString(std::u16string_view section, std::u16string_v
     const Lines lines = SplitLines(bytes);
     const Found f = Find(lines, section, key);
     if (!f.key) return std::u16string(defaultValue);
-    return lines[f.keyLine].substr(f.equals + 1);
+    return Trim(std::u16string_view(lines[f.keyLine]).substr(f.equals + 1));
+}
+
+std::vector<TIniEntry> IniFile::ReadSection(std::u16string_view section) const {
+    std::vector<TIniEntry> entries;
+    std::string bytes;
+    if (!ReadFileContent(path_, bytes)) return entries;
+    bool inside = false;
+    for (const std::u16string& line : SplitLines(bytes)) {
+        std::u16string name;
+        if (SectionOf(line, name)) {
+            if (inside) break;
+            inside = SameText(name, section);
+            continue;
+        }
+        std::u16string key;
+        size_t equals = 0;
+        if (!inside || !KeyOf(line, key, equals)) continue;
+        const bool seen = std::any_of(entries.begin(), entries.end(),
+                                      [&](const TIniEntry& e) { return SameText(e.Key, key); });
+        if (!seen) entries.push_back({key, Trim(std::u16string_view(line).substr(equals + 1))});
+    }
+    return entries;
 }
 
 void IniFile::WriteString(std::u16string_view section, std::u16string_view key,
                           std::u16string_view value) {
-    CheckIniEntry(section, key, value);
+    WriteSection(section, {{std::u16string(key), std::u16string(value)}});
+}
+
+void IniFile::WriteSection(std::u16string_view section, const std::vector<TIniEntry>& entries) {
+    for (const TIniEntry& e : entries)
+        CheckIniEntry(section, e.Key, e.Value);
     std::string bytes;
     Lines lines;
     if (FileExists(path_)) {
         if (!ReadFileContent(path_, bytes)) throw EOSError(u"Не удалось прочитать файл " + path_);
         lines = SplitLines(bytes);
     }
+    for (const TIniEntry& e : entries) {
+        const Found f = Find(lines, section, e.Key);
+        if (f.key) {
+            // The key keeps its spelling; only the value changes.
+            lines[f.keyLine] = lines[f.keyLine].substr(0, f.equals + 1) + e.Value;
+        } else if (f.section) {
+            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(f.sectionEnd),
+                         e.Key + u"=" + e.Value);
+        } else {
+            lines.push_back(u"[" + std::u16string(section) + u"]");
+            lines.push_back(e.Key + u"=" + e.Value);
+        }
+    }
     // The mark the file began with stays: without it a second mark behind it
     // would turn into the first, and the line it starts would read differently.
     std::string out(StartsWithByteOrderMark(bytes) ? kByteOrderMark : std::string_view());
-    const Found f = Find(lines, section, key);
-    const std::u16string entry = std::u16string(key) + u"=" + std::u16string(value);
-    if (f.key) {
-        // The key keeps its spelling; only the value changes.
-        lines[f.keyLine] = lines[f.keyLine].substr(0, f.equals + 1) + std::u16string(value);
-    } else if (f.section) {
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(f.sectionEnd), entry);
-    } else {
-        lines.push_back(u"[" + std::u16string(section) + u"]");
-        lines.push_back(entry);
-    }
     std::u16string text;
     for (const auto& line : lines) {
         text += line;

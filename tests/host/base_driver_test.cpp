@@ -403,6 +403,18 @@ TEST_F(HostBaseDriver, SettingsFileMissingKeys) {
     EXPECT_THROW(d->ReadSettings(), EConvertError);
 }
 
+TEST_F(HostBaseDriver, AHandEditedSettingsFileReadsTrimmed) {
+    auto d = Create(kHost77);
+    std::filesystem::create_directories(SettingsDir());
+    {
+        std::ofstream out(StsPath(), std::ios::binary);
+        out << "[SETTINGS]\r\n  Title = Касса 1 \r\nPort = 7\r\nStart = 05.06.2027\r\n";
+    }
+    d->ReadSettings();
+    EXPECT_TRUE(d->GetSettingValue(u"Title", false) == Variant(u"Касса 1"));
+    EXPECT_TRUE(d->GetSettingValue(u"Port", false) == Variant(int32_t{7}));
+}
+
 TEST_F(HostBaseDriver, DeviceIdNamesTheFile) {
     auto d = Create(kHost77);
     SafeArrayPtr params = SafeArray::Vector(1);

@@ -46,7 +46,7 @@ TEST_F(PlatformIniFile, WritesCrLfLinesInUtf8AndReadsThemBack) {
 TEST_F(PlatformIniFile, ReplacesValuesInPlaceAndKeepsOtherSections) {
     ReplaceFileContent(path_, "; comment\n[A]\nKey = old value\n\n[SETTINGS]\nX=1\n\n[B]\nKey=b\n");
     IniFile ini(path_);
-    EXPECT_EQ(ini.ReadString(u"A", u"key", u""), u" old value");  // as it stands after "="
+    EXPECT_EQ(ini.ReadString(u"A", u"key", u""), u"old value");  // blanks dropped, as on Windows
     ini.WriteString(u"a", u"KEY", u"new");
     ini.WriteString(u"SETTINGS", u"Y", u"2");
     ini.WriteString(u"C", u"Z", u"3");
@@ -68,6 +68,31 @@ TEST_F(PlatformIniFile, RefusesEntriesThatWouldBreakTheFile) {
     // "\n" as two characters is ordinary text.
     ini.WriteString(u"SETTINGS", u"B", u"a\\nb");
     EXPECT_EQ(ini.ReadString(u"SETTINGS", u"B", u""), u"a\\nb");
+}
+
+TEST_F(PlatformIniFile, AHandEditedFileReadsTrimmedAndOnce) {
+    ASSERT_NO_THROW(ReplaceFileContent(
+        path_,
+        "[Other]\r\nPassword=x\r\n[ SETTINGS ]\r\n  ConnectionPassword = KVMT \r\n"
+        "connectionpassword=second\r\n;Note=1\r\nEmpty=\r\n"));
+    IniFile ini(path_);
+    EXPECT_EQ(ini.ReadString(u"SETTINGS", u"ConnectionPassword", u"?"), u"KVMT");
+    const std::vector<TIniEntry> entries = ini.ReadSection(u"settings");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].Key, u"ConnectionPassword");
+    EXPECT_EQ(entries[0].Value, u"KVMT");
+    EXPECT_EQ(entries[1].Key, u"Empty");
+    EXPECT_EQ(entries[1].Value, u"");
+    EXPECT_TRUE(IniFile(dir_ / "none.sts").ReadSection(u"SETTINGS").empty());
+}
+
+TEST_F(PlatformIniFile, ASectionIsWrittenWholeOrNotAtAll) {
+    IniFile ini(path_);
+    ini.WriteString(u"SETTINGS", u"A", u"old");
+    ini.WriteSection(u"SETTINGS", {{u"a", u"1"}, {u"B", u"2"}});
+    EXPECT_EQ(Content(), "[SETTINGS]\r\nA=1\r\nB=2\r\n");
+    EXPECT_THROW(ini.WriteSection(u"SETTINGS", {{u"A", u"3"}, {u"C", u"bad\nline"}}), EOSError);
+    EXPECT_EQ(Content(), "[SETTINGS]\r\nA=1\r\nB=2\r\n");
 }
 
 TEST_F(PlatformIniFile, WritingIntoAMissingFolderRaises) {
