@@ -3,6 +3,7 @@
 #include <exception>
 #include <memory>
 
+#include "host/method_table.h"
 #include "platform/codepage.h"
 #include "platform/exception.h"
 #include "platform/text.h"
@@ -14,17 +15,8 @@
 namespace fr {
 namespace {
 
-using TEcrHandler = HResult (TBaseDriverECR::*)(Variant&, SafeArray*);
-
-struct TFiscalMethod {
-    const char16_t* Name;
-    const char16_t* Alias;
-    int32_t ParamsCount;
-    TEcrHandler Handler;
-};
-
 // The fiscal methods: English primary names, Russian aliases.
-const TFiscalMethod kFiscalMethods[] = {
+constexpr TMethodRow<TBaseDriverECR> kFiscalMethods[] = {
     {u"GetDataKKT", u"ПолучитьПараметрыККТ", 2, &TBaseDriverECR::HostGetDataKKT},
     {u"PrintTextDocument", u"НапечататьТекстовыйДокумент", 2,
      &TBaseDriverECR::HostPrintTextDocument},
@@ -42,6 +34,7 @@ const TFiscalMethod kFiscalMethods[] = {
     {u"OpenCashDrawer", u"ОткрытьДенежныйЯщик", 1, &TBaseDriverECR::HostOpenCashDrawer},
     {u"GetLineLength", u"ПолучитьШиринуСтроки", 2, &TBaseDriverECR::HostGetLineLength},
 };
+static_assert(MethodNamesAreDistinct(kFiscalMethods));
 
 constexpr int32_t kDefaultLineLen = 40;
 
@@ -66,15 +59,7 @@ void TBaseDriverECR::RegisterSettings() {
 
 void TBaseDriverECR::RegisterMethods() {
     TCustomBaseDriver::RegisterMethods();
-    for (const auto& method : kFiscalMethods) {
-        const TEcrHandler handler = method.Handler;
-        AddMethod(
-            method.Name, method.Alias,
-            [this, handler](Variant& pvarRetValue, SafeArray* paParams) {
-                return (this->*handler)(pvarRetValue, paParams);
-            },
-            method.ParamsCount);
-    }
+    AddMethodRows(this, kFiscalMethods);
 }
 
 // --- XML text in ---------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "equipment/custom_base_driver.h"
 
+#include "host/method_table.h"
 #include "platform/text.h"
 #include "platform/variant_convert.h"
 #include "resources/message_strings.h"
@@ -10,17 +11,8 @@
 namespace fr {
 namespace {
 
-using THostHandler = HResult (TCustomBaseDriver::*)(Variant&, SafeArray*);
-
-struct TStandardMethod {
-    const char16_t* Name;
-    const char16_t* Alias;
-    int32_t ParamsCount;
-    THostHandler Handler;
-};
-
 // The standard's own methods: Russian primary names, English aliases.
-const TStandardMethod kStandardMethods[] = {
+constexpr TMethodRow<TCustomBaseDriver> kStandardMethods[] = {
     {u"ПолучитьОписание", u"GetDescription", 7, &TCustomBaseDriver::HostGetDescription},
     {u"ПолучитьОшибку", u"GetLastError", 1, &TCustomBaseDriver::HostGetLastError},
     {u"ПолучитьПараметры", u"GetParameters", 1, &TCustomBaseDriver::HostGetParameters},
@@ -33,6 +25,7 @@ const TStandardMethod kStandardMethods[] = {
      &TCustomBaseDriver::HostDoAdditionalAction},
     {u"ТестУстройства", u"DeviceTest", 2, &TCustomBaseDriver::HostDeviceTest},
 };
+static_assert(MethodNamesAreDistinct(kStandardMethods));
 
 constexpr int32_t kInterfaceRevision = 2002;
 
@@ -56,16 +49,7 @@ TCustomBaseDriver::TCustomBaseDriver() {
 
 void TCustomBaseDriver::RegisterMethods() {
     TBaseDriver::RegisterMethods();
-    for (const auto& method : kStandardMethods) {
-        // The member pointer dispatches through the virtual table at each call.
-        const THostHandler handler = method.Handler;
-        AddMethod(
-            method.Name, method.Alias,
-            [this, handler](Variant& pvarRetValue, SafeArray* paParams) {
-                return (this->*handler)(pvarRetValue, paParams);
-            },
-            method.ParamsCount);
-    }
+    AddMethodRows(this, kStandardMethods);
 }
 
 std::u16string TCustomBaseDriver::LastResultText() const {

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <utility>
 
+#include "host/method_table.h"
 #include "platform/folders.h"
 #include "platform/ini_file.h"
 #include "platform/module.h"
@@ -76,22 +77,20 @@ void TBaseDriver::RegisterSettings() {
 }
 
 void TBaseDriver::RegisterMethods() {
-    AddMethod(
-        u"ShowSettingsDlg", u"ОтобразитьФормуНастроек",
-        [this](Variant& r, SafeArray* p) { return HostShowSettingsDlg(r, p); }, 0);
-    AddMethod(
-        u"GetVersion", u"ПолучитьНомерВерсии",
-        [this](Variant& r, SafeArray* p) { return HostGetVersion(r, p); }, 0);
-    if (FPlatformVer != pv77) return;
-    AddMethod(
-        u"ReadSettings", u"СчитатьНастройки",
-        [this](Variant& r, SafeArray* p) { return HostReadSettings(r, p); }, 0);
-    AddMethod(
-        u"SaveSettings", u"ЗаписатьНастройки",
-        [this](Variant& r, SafeArray* p) { return HostSaveSettings(r, p); }, 0);
-    AddMethod(
-        u"SetDeviceID", u"УстановитьИдентификаторУстройства",
-        [this](Variant& r, SafeArray* p) { return HostSetDeviceID(r, p); }, 1);
+    static constexpr TMethodRow<TBaseDriver> kBaseMethods[] = {
+        {u"ShowSettingsDlg", u"ОтобразитьФормуНастроек", 0, &TBaseDriver::HostShowSettingsDlg},
+        {u"GetVersion", u"ПолучитьНомерВерсии", 0, &TBaseDriver::HostGetVersion},
+    };
+    // The settings file is the 7.7 platform's only.
+    static constexpr TMethodRow<TBaseDriver> kSettingsFileMethods[] = {
+        {u"ReadSettings", u"СчитатьНастройки", 0, &TBaseDriver::HostReadSettings},
+        {u"SaveSettings", u"ЗаписатьНастройки", 0, &TBaseDriver::HostSaveSettings},
+        {u"SetDeviceID", u"УстановитьИдентификаторУстройства", 1, &TBaseDriver::HostSetDeviceID},
+    };
+    static_assert(MethodNamesAreDistinct(kBaseMethods));
+    static_assert(MethodNamesAreDistinct(kSettingsFileMethods));
+    AddMethodRows(this, kBaseMethods);
+    if (FPlatformVer == pv77) AddMethodRows(this, kSettingsFileMethods);
 }
 
 int32_t TBaseDriver::Enable(std::u16string& ResultDescription) {

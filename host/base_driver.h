@@ -147,6 +147,20 @@ class TBaseDriver {
   protected:
     int32_t AddMethod(std::u16string Name, std::u16string Alias, TDriverMethod DriverMethod,
                       int32_t ParamsCount);
+    // Adds the rows of a method table in order; the handler is a member of the
+    // most derived class that owns the table and dispatches virtually.
+    template <class TOwner, class TRow, size_t N>
+    void AddMethodRows(TOwner* AOwner, const TRow (&ARows)[N]) {
+        for (const TRow& row : ARows) {
+            const auto handler = row.Handler;
+            AddMethod(
+                std::u16string(row.Name), std::u16string(row.Alias),
+                [AOwner, handler](Variant& pvarRetValue, SafeArray* paParams) {
+                    return (AOwner->*handler)(pvarRetValue, paParams);
+                },
+                row.ParamsCount);
+        }
+    }
     int32_t AddSetting(std::u16string ID, std::u16string Alias, TDataType ValueType,
                        Variant Default, bool ReadOnly, std::u16string Name,
                        std::u16string Description);
