@@ -66,8 +66,8 @@ class TDriver : public TBaseDriverECR {
     int32_t PrintXReport(const std::u16string& ACashierName,
                          const std::u16string& ACashierVATIN) override;
 
-    // Receipts and text documents (driver/receipt_*.cpp, driver/correction_*.cpp,
-    // driver/text_document*.cpp).
+    // Receipts and text documents (driver/receipt.cpp, driver/correction_receipt.cpp,
+    // driver/text_document.cpp).
     int32_t ProcessCheck(bool AElectronically, IXMLDocument ACheckPackage, int64_t& ACheckNumber,
                          int64_t& ASessionNumber, std::u16string& AFiscalSign,
                          std::u16string& AAddressSiteInspections) override;
