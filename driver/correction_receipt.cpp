@@ -1,6 +1,8 @@
 // A correction receipt: one register command built from the host's correction
 // package, then the same read-back as a sale receipt.
 
+#include <initializer_list>
+
 #include "driver/document_package.h"
 #include "driver/driver.h"
 #include "platform/clock.h"
@@ -49,11 +51,16 @@ std::u16string CorrectionBaseDate(const XmlNode& AParameters) {
     return FormatDateTime(u"ddmmyy", date);
 }
 
-// The larger rate's sum when it is positive, else the former rate's.
-Currency SumOfRate(const XmlNode& AParameters, std::u16string_view ARate,
-                   std::u16string_view AFormerRate) {
-    const Currency sum = AttrMoney(AParameters, ARate);
-    return sum.raw > 0 ? sum : AttrMoney(AParameters, AFormerRate);
+// The sum of one register tax slot, from the attributes of the rates that share
+// it, newest first: the first positive one, else the oldest rate's as it stands.
+Currency SumOfSlot(const XmlNode& AParameters,
+                   std::initializer_list<std::u16string_view> ARatesNewestFirst) {
+    Currency sum{};
+    for (const std::u16string_view rate : ARatesNewestFirst) {
+        sum = AttrMoney(AParameters, rate);
+        if (sum.raw > 0) break;
+    }
+    return sum;
 }
 
 }  // namespace
@@ -79,8 +86,8 @@ int32_t TDriver::ProcessCorrectionCheck(IXMLDocument ACheckCorrectionPackage, in
         const std::u16string baseName = AttrText(parameters, u"CorrectionBaseName");
         const std::u16string baseDate = CorrectionBaseDate(parameters);
         const std::u16string baseNumber = AttrText(parameters, u"CorrectionBaseNumber");
-        const Currency sum20 = SumOfRate(parameters, u"SumTAX20", u"SumTAX18");
-        const Currency sum120 = SumOfRate(parameters, u"SumTAX120", u"SumTAX118");
+        const Currency sum20 = SumOfSlot(parameters, {u"SumTAX22", u"SumTAX20", u"SumTAX18"});
+        const Currency sum120 = SumOfSlot(parameters, {u"SumTAX122", u"SumTAX120", u"SumTAX118"});
         const Currency sum10 = AttrMoney(parameters, u"SumTAX10");
         const Currency sum0 = AttrMoney(parameters, u"SumTAX0");
         const Currency sumNone = AttrMoney(parameters, u"SumTAXNone");

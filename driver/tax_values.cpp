@@ -10,11 +10,13 @@ struct TTaxRate {
     uint8_t TaxNumber;         // the register's tax number
 };
 
-// The VAT rates in index order. The 18 % rates were replaced by 20 % ones; a host
-// still sending them gets the numbers of their successors.
+// The VAT rates in index order. The general rate went from 18 % to 20 % and then
+// to 22 %: every general rate shares its register tax number, whose rate the
+// register's own tax table fixes for the date. The earlier rates stay for
+// documents about earlier periods; new ones go last so earlier indexes hold.
 constexpr TTaxRate kTaxRates[] = {
-    {u"20", 0},   {u"18", 0},     {u"10", 1},     {u"0", 2},
-    {u"none", 3}, {u"20/120", 4}, {u"18/118", 4}, {u"10/110", 5},
+    {u"20", 0},     {u"18", 0},     {u"10", 1},     {u"0", 2},  {u"none", 3},
+    {u"20/120", 4}, {u"18/118", 4}, {u"10/110", 5}, {u"22", 0}, {u"22/122", 4},
 };
 
 }  // namespace

@@ -121,6 +121,58 @@ TEST_F(DocumentsCorrection, TwentyPercentSumsWinOverEighteen) {
     }
 }
 
+// The 22 % sums fill the slots the 20 % and 18 % ones share, and come first.
+TEST_F(DocumentsCorrection, TwentyTwoPercentSumsComeFirst) {
+    struct TCase {
+        const char16_t* Attributes;
+        const char* Sum20;
+        const char* Sum120;
+    };
+    const TCase cases[] = {
+        {u"SumTAX22=\"22\" SumTAX122=\"12.2\"", "22", "12.2"},
+        {u"SumTAX22=\"22\" SumTAX20=\"20\" SumTAX18=\"18\" SumTAX122=\"12.2\" "
+         u"SumTAX120=\"12\" SumTAX118=\"11.8\"",
+         "22", "12.2"},
+        {u"SumTAX22=\"0\" SumTAX20=\"20\" SumTAX18=\"18\" SumTAX122=\"-1\" SumTAX120=\"12\"", "20",
+         "12"},
+        {u"SumTAX22=\"0\" SumTAX20=\"0\" SumTAX18=\"18\" SumTAX122=\"0\" SumTAX118=\"11.8\"", "18",
+         "11.8"},
+        {u"SumTAX22=\"abc\" SumTAX20=\"20\" SumTAX122=\"\" SumTAX120=\"12\"", "20", "12"},
+        // Only the older attributes, as a correction of an earlier period writes them.
+        {u"SumTAX20=\"20\" SumTAX120=\"12\"", "20", "12"},
+        {u"SumTAX18=\"18\" SumTAX118=\"11.8\"", "18", "11.8"},
+        {u"SumTAX22=\"0\" SumTAX122=\"0\"", "0", "0"},
+    };
+    for (const auto& c : cases) {
+        const auto fields = Sent(u"PaymentType=\"1\" " + std::u16string(c.Attributes));
+        EXPECT_EQ(fields[kSum20], c.Sum20) << U8(c.Attributes);
+        EXPECT_EQ(fields[kSum120], c.Sum120) << U8(c.Attributes);
+        // The other slots are not touched by the general rate.
+        EXPECT_THAT(std::vector<std::string>(fields.begin() + kSum20 + 1, fields.begin() + kSum120),
+                    ElementsAre("0", "0", "0"));
+        EXPECT_EQ(fields[kSum120 + 1], "0");
+    }
+}
+
+// The tape names the sums of the tax numbers by the register's date.
+TEST_F(DocumentsCorrection, TapeNamesTheTaxSumsByTheRegistersDate) {
+    struct TCase {
+        int Year, Month, Day;
+        std::vector<std::string> Lines;
+    };
+    // Dates before today: a shift opened today is not over 24 hours old then.
+    const TCase cases[] = {
+        {2025, 12, 31, {"НДС 20% =22.00", "НДС 10% =10.00", "НДС 20/120 =12.20"}},
+        {2026, 1, 2, {"НДС 22% =22.00", "НДС 10% =10.00", "НДС 22/122 =12.20"}},
+    };
+    for (const auto& c : cases) {
+        SetRegisterClock(c.Year, c.Month, c.Day, 12, 0);
+        const size_t from = Emu().Tape().size();
+        Sent(u"PaymentType=\"1\" SumTAX22=\"22\" SumTAX10=\"10\" SumTAX122=\"12.2\"");
+        EXPECT_EQ(TaxLines(from), c.Lines) << c.Year;
+    }
+}
+
 TEST_F(DocumentsCorrection, FieldsGoInTheRegistersOrder) {
     const auto fields = Sent(
         u"PaymentType=\"1\" CashierName=\"Петров\" CashierVATIN=\"500100732259\" "

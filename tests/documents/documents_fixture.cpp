@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 namespace fr::test {
@@ -44,6 +45,31 @@ std::vector<emu::TRequestRecord> DocumentsFixture::RequestsOf(const std::string&
                               [&](const emu::TRequestRecord& r) { return r.Command != ACommand; }),
                list.end());
     return list;
+}
+
+void DocumentsFixture::SetRegisterClock(int AYear, int AMonth, int ADay, int AHour, int AMinute) {
+    std::tm tm{};
+    tm.tm_year = AYear - 1900;
+    tm.tm_mon = AMonth - 1;
+    tm.tm_mday = ADay;
+    tm.tm_hour = AHour;
+    tm.tm_min = AMinute;
+    tm.tm_isdst = -1;
+    Emu().SetClockOffset(static_cast<int64_t>(std::mktime(&tm) - std::time(nullptr)));
+}
+
+std::vector<std::string> DocumentsFixture::TaxLines(size_t AFrom) {
+    std::vector<std::string> lines;
+    const auto tape = Emu().Tape();
+    for (size_t i = AFrom; i < tape.size(); ++i) {
+        if (tape[i].find("НДС") == std::string::npos) continue;
+        std::string line;
+        for (const char c : tape[i])
+            if (c != ' ' || (!line.empty() && line.back() != ' ')) line += c;
+        if (!line.empty() && line.back() == ' ') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 bool DocumentsFixture::LogHas(const std::string& AText) const {

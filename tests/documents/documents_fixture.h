@@ -36,6 +36,11 @@ class DocumentsFixture : public DriverFixture {
 
     // The requests of one command after ASince, in order.
     std::vector<emu::TRequestRecord> RequestsOf(const std::string& ACommand, uint64_t ASince = 0);
+    // Sets the emulated register's clock to a local date and time.
+    void SetRegisterClock(int AYear, int AMonth, int ADay, int AHour, int AMinute);
+    // The tape's lines that name a VAT rate, printed after line AFrom, with runs of
+    // blanks made one and the ends trimmed.
+    std::vector<std::string> TaxLines(size_t AFrom);
     // Whether a log line holds the text.
     bool LogHas(const std::string& AText) const;
     // Fails ACommand's second request with the register's error ACode: the first

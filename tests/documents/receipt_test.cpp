@@ -202,19 +202,91 @@ TEST_F(DocumentsReceipt, EveryRequisiteRefusalReportsItsOwnText) {
     }
 }
 
+// Every rate text the driver accepts, with the register's tax number it gives.
+struct TRateCase {
+    const char16_t* Rate;
+    int TaxNumber;
+};
+constexpr TRateCase kAcceptedRates[] = {
+    {u"22", 0},     {u"20", 0},     {u"18", 0},     {u"10", 1},   {u"0", 2},
+    {u"none", 3},   {u"NONE", 3},   {u"None", 3},   {u"nOnE", 3}, {u"22/122", 4},
+    {u"20/120", 4}, {u"18/118", 4}, {u"10/110", 5},
+};
+
 TEST_F(DocumentsReceipt, EveryVatRateGetsItsTaxNumber) {
     TCheckXml xml;
-    xml.Positions = FiscalString(u"a", u"10", u"20") + FiscalString(u"b", u"10", u"18") +
-                    FiscalString(u"c", u"10", u"10") + FiscalString(u"d", u"10", u"0") +
-                    FiscalString(u"e", u"10", u"NONE") + FiscalString(u"f", u"10", u"20/120") +
-                    FiscalString(u"g", u"10", u"18/118") + FiscalString(u"h", u"10", u"10/110");
-    xml.Payments = u"ElectronicPayment=\"80\"";
+    xml.Positions.clear();
+    std::vector<std::string> numbers;
+    for (const auto& c : kAcceptedRates) {
+        xml.Positions += FiscalString(c.Rate, u"10", c.Rate);
+        numbers.push_back(std::to_string(c.TaxNumber));
+    }
+    xml.Payments =
+        u"ElectronicPayment=\"" + U16(std::to_string(10 * std::size(kAcceptedRates))) + u"\"";
     const uint64_t mark = LastSeq();
     const TDriverCall call = Check(xml.Xml());
     ASSERT_TRUE(call.Ok()) << U8(call.ErrorText);
-    EXPECT_THAT(FieldOf("42", 4, mark), ElementsAre("0", "0", "1", "2", "3", "4", "4", "5"));
+    EXPECT_EQ(FieldOf("42", 4, mark), numbers);
     ASSERT_FALSE(Receipts().empty());
-    EXPECT_EQ(Receipts().back().Items.size(), 8u);
+    const auto items = Receipts().back().Items;
+    ASSERT_EQ(items.size(), std::size(kAcceptedRates));
+    for (size_t i = 0; i < items.size(); ++i) {
+        EXPECT_EQ(items[i].Name, U8(kAcceptedRates[i].Rate));
+        EXPECT_EQ(items[i].Tax, kAcceptedRates[i].TaxNumber) << U8(kAcceptedRates[i].Rate);
+    }
+}
+
+// Rates without a register tax number, and near misses of accepted texts, end the
+// receipt with 3010 before that position reaches the register.
+TEST_F(DocumentsReceipt, RatesWithoutATaxNumberEndWith3010) {
+    for (const char16_t* rate : {u"5", u"7", u"5/105", u"7/107", u"22 ", u" 22", u"23", u"22%",
+                                 u"22/120", u"20/122", u""}) {
+        TCheckXml xml;
+        xml.Positions = FiscalString(u"first", u"10", u"22") + FiscalString(u"bad", u"10", rate) +
+                        FiscalString(u"after", u"10", u"22/122");
+        const uint64_t mark = LastSeq();
+        const TDriverCall call = Check(xml.Xml());
+        EXPECT_EQ(call.Code, 3010) << '"' << U8(rate) << '"';
+        EXPECT_EQ(U8(call.ErrorText), "Налоговая группа вне допустимого диапазона");
+        EXPECT_EQ(FieldOf("42", 0, mark), std::vector<std::string>{"first"})
+            << '"' << U8(rate) << '"';
+        EXPECT_TRUE(RequestsOf("44", mark).empty()) << '"' << U8(rate) << '"';
+    }
+    // Each open receipt was cancelled by the next one's pre-check; none was made.
+    ASSERT_TRUE(Check(TCheckXml().Xml()).Ok());
+    const auto receipts = Receipts();
+    ASSERT_EQ(receipts.size(), 12u);
+    for (size_t i = 0; i + 1 < receipts.size(); ++i) {
+        EXPECT_TRUE(receipts[i].Cancelled) << i;
+        EXPECT_EQ(receipts[i].Items.size(), 1u) << i;
+    }
+    EXPECT_FALSE(receipts.back().Cancelled);
+}
+
+// The register prints the general rate of the tax numbers 0 and 4 as its clock's
+// date says: 20 % until the end of 2025, 22 % from 1 January 2026.
+TEST_F(DocumentsReceipt, TapeNamesTheGeneralRateOfTheRegistersDate) {
+    struct TCase {
+        int Year, Month, Day, Hour, Minute;
+        std::vector<std::string> Lines;
+    };
+    const TCase cases[] = {
+        {2025, 12, 31, 23, 0, {"НДС 20%", "НДС 20%", "НДС 20/120", "НДС 20/120", "НДС 10%"}},
+        {2026, 1, 1, 0, 0, {"НДС 22%", "НДС 22%", "НДС 22/122", "НДС 22/122", "НДС 10%"}},
+        {2026, 6, 15, 12, 0, {"НДС 22%", "НДС 22%", "НДС 22/122", "НДС 22/122", "НДС 10%"}},
+    };
+    for (const auto& c : cases) {
+        SetRegisterClock(c.Year, c.Month, c.Day, c.Hour, c.Minute);
+        TCheckXml xml;
+        xml.Positions = FiscalString(u"a", u"10", u"22") + FiscalString(u"b", u"10", u"20") +
+                        FiscalString(u"c", u"10", u"22/122") +
+                        FiscalString(u"d", u"10", u"20/120") + FiscalString(u"e", u"10", u"10");
+        xml.Payments = u"ElectronicPayment=\"50\"";
+        const size_t from = Emu().Tape().size();
+        const TDriverCall call = Check(xml.Xml());
+        ASSERT_TRUE(call.Ok()) << c.Year << " " << U8(call.ErrorText);
+        EXPECT_EQ(TaxLines(from), c.Lines) << c.Year << "-" << c.Month << "-" << c.Day;
+    }
 }
 
 TEST_F(DocumentsReceipt, PositionFieldsReachTheRegister) {

@@ -35,17 +35,22 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TTaxCase{u"20", 0, 0}, TTaxCase{u"18", 1, 0}, TTaxCase{u"10", 2, 1},
                       TTaxCase{u"0", 3, 2}, TTaxCase{u"none", 4, 3}, TTaxCase{u"NONE", 4, 3},
                       TTaxCase{u"None", 4, 3}, TTaxCase{u"20/120", 5, 4}, TTaxCase{u"18/118", 6, 4},
-                      TTaxCase{u"10/110", 7, 5},
+                      TTaxCase{u"10/110", 7, 5}, TTaxCase{u"22", 8, 0}, TTaxCase{u"22/122", 9, 4},
                       // Not trimmed, not parsed as numbers, no partial matches.
                       TTaxCase{u" 20", -1, -1}, TTaxCase{u"20 ", -1, -1}, TTaxCase{u"20%", -1, -1},
                       TTaxCase{u"0.0", -1, -1}, TTaxCase{u"10/11", -1, -1}, TTaxCase{u"", -1, -1},
-                      TTaxCase{u"без", -1, -1}));
+                      TTaxCase{u"без", -1, -1}, TTaxCase{u"22 ", -1, -1}, TTaxCase{u" 22", -1, -1},
+                      TTaxCase{u"22%", -1, -1}, TTaxCase{u"22/12", -1, -1},
+                      TTaxCase{u"22/1220", -1, -1}, TTaxCase{u"23", -1, -1},
+                      // Rates of simplified-tax payers the register has no number for.
+                      TTaxCase{u"5", -1, -1}, TTaxCase{u"7", -1, -1}, TTaxCase{u"5/105", -1, -1},
+                      TTaxCase{u"7/107", -1, -1}));
 
-TEST(DocumentsTaxValuesList, HoldsTheEightRatesInOrder) {
+TEST(DocumentsTaxValuesList, HoldsTheTenRatesInOrder) {
     const TTaxValues values;
-    ASSERT_EQ(values.Count(), 8);
-    const char16_t* const expected[] = {u"20",   u"18",     u"10",     u"0",
-                                        u"none", u"20/120", u"18/118", u"10/110"};
+    ASSERT_EQ(values.Count(), 10);
+    const char16_t* const expected[] = {u"20",     u"18",     u"10",     u"0",  u"none",
+                                        u"20/120", u"18/118", u"10/110", u"22", u"22/122"};
     for (int32_t i = 0; i < values.Count(); ++i)
         EXPECT_EQ(values[i], expected[i]) << i;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include "tools/fremu/wire_format.h"
 
@@ -60,10 +61,19 @@ const char* DocKind(int AType) {
     }
 }
 
-const char* TaxTitle(int ATax) {
+// The rates of the tax numbers, as the register's tax table holds them before and
+// after the general rate went up on 1 January 2026.
+constexpr int kRaisedRateYear = 2026;
+
+const char* TaxTitle(int ATax, std::time_t AWhen) {
     static const char* const kTitles[] = {"НДС 20%", "НДС 10%",    "НДС 0%",
                                           "БЕЗ НДС", "НДС 20/120", "НДС 10/110"};
-    return ATax >= 0 && ATax <= 5 ? kTitles[ATax] : "";
+    static const char* const kRaisedTitles[] = {"НДС 22%", "НДС 10%",    "НДС 0%",
+                                                "БЕЗ НДС", "НДС 22/122", "НДС 10/110"};
+    if (ATax < 0 || ATax > 5) return "";
+    std::tm tm{};
+    localtime_r(&AWhen, &tm);
+    return (tm.tm_year + 1900 >= kRaisedRateYear ? kRaisedTitles : kTitles)[ATax];
 }
 
 std::string PaymentTitle(int ACode) {
@@ -611,7 +621,7 @@ TAnswer TFiscalRegister::RegisterItem(const TArgs& a) {
     char qty[32];
     std::snprintf(qty, sizeof qty, "%g", quantity);
     FTape.PrintPair(std::string("  ") + qty + " x " + MoneyToText(price), Amount(sum), w);
-    FTape.PrintText(std::string("  ") + TaxTitle(tax), w);
+    FTape.PrintText(std::string("  ") + TaxTitle(tax, Now()), w);
     return {};
 }
 
@@ -741,8 +751,10 @@ TAnswer TFiscalRegister::Correction(const TArgs& a) {
         sums[i] = RoundToKopecks(a.Money(1 + i, xeBadPaymentSum));
     const int type = static_cast<int>(a.Int(6, 0, 255));
     if (!DateFieldToTime(a.Text(7))) Refuse(ecBadParameter, xeBadDateTime);
-    for (size_t i = 10; i < 16; ++i)
-        a.Money(i, xeBadPaymentSum);
+    // The tax sums, one per tax number in number order.
+    int64_t taxSums[6];
+    for (size_t i = 0; i < 6; ++i)
+        taxSums[i] = RoundToKopecks(a.Money(10 + i, xeBadPaymentSum));
     RequireNoDocument();
     RequireFiscalStorage();
     RequireShiftForSales();
@@ -764,6 +776,9 @@ TAnswer TFiscalRegister::Correction(const TArgs& a) {
         doc.Payments.push_back({kCodes[i], sums[i]});
     }
     FTape.PrintPair("ИТОГ", Amount(total), w);
+    const std::time_t now = Now();
+    for (int tax = 0; tax < 6; ++tax)
+        if (taxSums[tax] != 0) FTape.PrintPair(TaxTitle(tax, now), Amount(taxSums[tax]), w);
     FState.Cash += expense ? -sums[0] : sums[0];
     ++FState.ChecksInShift;
     const TFiscalRecord rec = MakeFiscalDocument("correction", total);
