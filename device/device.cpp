@@ -28,18 +28,11 @@ constexpr size_t kDataPos = 5;
     throw EDeviceError(std::u16string(kMsgProtocolError));
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // The answer's error code; anything but two hexadecimal digits counts as 0xFF.
 uint8_t ParseErrorCode(std::string_view ACode) {
     if (ACode.size() != 2) return kErrorNotHex;
-    const int hi = HexDigit(ACode[0]);
-    const int lo = HexDigit(ACode[1]);
+    const int hi = HexDigitValue(ACode[0]);
+    const int lo = HexDigitValue(ACode[1]);
     if (hi < 0 || lo < 0) return kErrorNotHex;
     return static_cast<uint8_t>(hi * 16 + lo);
 }

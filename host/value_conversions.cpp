@@ -32,18 +32,6 @@ std::u16string QuotedLogText(const Variant& v) {
     return text;
 }
 
-std::u16string HexText(uint64_t value, int minDigits) {
-    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
-    std::u16string text;
-    do {
-        text.insert(text.begin(), kDigits[value & 0xF]);
-        value >>= 4;
-    } while (value != 0);
-    if (static_cast<int>(text.size()) < minDigits)
-        text.insert(0, static_cast<size_t>(minDigits) - text.size(), u'0');
-    return text;
-}
-
 const char16_t* BoolText(bool value) {
     return value ? u"True" : u"False";
 }
@@ -92,7 +80,7 @@ std::u16string VarToLogStr(const Variant& Value) {
         case vtString:
             return QuotedLogText(v);
         case vtDispatch:
-            return std::u16string(u"$").append(HexText(v.DispatchValue(), 8));
+            return std::u16string(u"$").append(AsciiToUtf16(HexText(v.DispatchValue(), 8)));
         case vtBoolean:
             return BoolText(v.BoolValue());
         case vtVariant:

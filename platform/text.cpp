@@ -1,5 +1,6 @@
 #include "platform/text.h"
 
+#include <charconv>
 #include <limits>
 
 namespace fr {
@@ -192,6 +193,32 @@ bool TryStrToInt(std::u16string_view text, int32_t& value) {
         return false;
     value = static_cast<int32_t>(wide);
     return true;
+}
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+std::string HexText(uint64_t value, int minDigits) {
+    char buffer[16];
+    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value, 16);
+    (void)error;  // sixteen digits hold any 64-bit value
+    std::string text(buffer, end);
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
+    }
+    if (static_cast<int>(text.size()) < minDigits)
+        text.insert(0, static_cast<size_t>(minDigits) - text.size(), '0');
+    return text;
+}
+
+void AppendHexByte(std::string& out, uint8_t value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    out.push_back(kDigits[value >> 4]);
+    out.push_back(kDigits[value & 0x0F]);
 }
 
 }  // namespace fr

@@ -38,6 +38,13 @@ std::string TrimBytes(std::string_view text);
 std::u16string ReplaceAll(std::u16string_view text, std::u16string_view from,
                           std::u16string_view to);
 
+// Hexadecimal: the value of one digit in either letter case (-1 for any other
+// character); a value in upper-case digits, zero-padded to at least AMinDigits;
+// one byte as its two digits appended to AOut.
+int HexDigitValue(char c);
+std::string HexText(uint64_t value, int minDigits = 1);
+void AppendHexByte(std::string& out, uint8_t value);
+
 // Strict whole-text parse of a decimal integer (optional sign, digits only).
 bool TryStrToInt64(std::u16string_view text, int64_t& value);
 bool TryStrToInt(std::u16string_view text, int32_t& value);

@@ -15,7 +15,6 @@ namespace fr {
 namespace {
 
 constexpr char16_t kDriverFolderName[] = u"fr_norvane1c83";
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // Null and empty variants stand for an absent attribute.
 bool IsAbsent(const Variant& V) {
@@ -55,13 +54,6 @@ int DigitOrZero(char c) {
 
 int TwoDigits(std::string_view s, size_t pos) {
     return DigitOrZero(s[pos]) * 10 + DigitOrZero(s[pos + 1]);
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
 }
 
 std::string TwoDigitGroups(int a, int b, int c) {
@@ -189,8 +181,8 @@ void ParseFNDocInfoHex(std::string_view AHex, TDateTime& ADateTime, uint32_t& AD
                        uint32_t& AFiscalSign) {
     std::vector<uint8_t> bytes(AHex.size() / 2, 0);
     for (size_t i = 0; i < bytes.size(); ++i) {
-        const int hi = HexValue(AHex[2 * i]);
-        const int lo = HexValue(AHex[2 * i + 1]);
+        const int hi = HexDigitValue(AHex[2 * i]);
+        const int lo = HexDigitValue(AHex[2 * i + 1]);
         if (hi < 0 || lo < 0) break;
         bytes[i] = static_cast<uint8_t>(hi << 4 | lo);
     }
@@ -309,16 +301,14 @@ std::string GetCheckSum(std::string_view S) {
     uint8_t sum = 0;
     for (char c : S)
         sum ^= static_cast<uint8_t>(c);
-    return std::string{kHexDigits[sum >> 4], kHexDigits[sum & 0x0F]};
+    return HexText(sum, 2);
 }
 
 std::string BytesToHexText(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() * 3);
     for (char c : bytes) {
-        const auto b = static_cast<uint8_t>(c);
-        out.push_back(kHexDigits[b >> 4]);
-        out.push_back(kHexDigits[b & 0x0F]);
+        AppendHexByte(out, static_cast<uint8_t>(c));
         out.push_back(' ');
     }
     return out;

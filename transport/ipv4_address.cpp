@@ -1,18 +1,13 @@
 #include "transport/ipv4_address.h"
 
+#include "platform/text.h"
+
 namespace fr {
 
 namespace {
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 // One part at text[pos]; advances pos past it.
@@ -29,7 +24,7 @@ bool ParsePart(std::string_view text, size_t& pos, uint64_t& value) {
     }
     value = 0;
     for (; pos < text.size() && text[pos] != '.'; ++pos) {
-        const int digit = HexValue(text[pos]);
+        const int digit = HexDigitValue(text[pos]);
         if (digit < 0 || static_cast<unsigned>(digit) >= base) return false;
         value = value * base + static_cast<unsigned>(digit);
         if (value > 0xFFFFFFFFu) return false;
