@@ -27,6 +27,8 @@ enum class TFaultKind {
     fkBytePause,       // a pause between two bytes of the answer
     fkNoEtx,           // a long answer that never ends with ETX
     fkError,           // an error code instead of executing the command
+    fkTrickle,         // the answer comes one byte every `ms` and never ends
+    fkIdleClose,       // the register closes a connection idle for `ms`
 };
 
 struct TFaultKindInfo {
@@ -61,6 +63,9 @@ struct TWirePlan {
     int DelayMs = 0;                               // before the first byte
     std::vector<std::pair<size_t, int>> PausesMs;  // before byte index, pause
     size_t CloseAfter = std::string::npos;         // drop the line after this many bytes
+    // When not 0: after the first Bytes, one more byte every TrickleMs without an
+    // end, until the driver sends something or the line goes.
+    int TrickleMs = 0;
 };
 
 class TFaultPlan {
@@ -77,6 +82,10 @@ class TFaultPlan {
     std::optional<TFault> TakeError(std::string_view ACommand);
     // True once after an error fault that asked for a failing "06".
     bool TakeFailing06();
+    // The idle time after which a pending idle_close fault drops the connection.
+    std::optional<int> IdleCloseMs() const;
+    // Uses one occasion of the idle_close fault.
+    void TakeIdleClose();
     // Shapes the answer frame (STX .. check) of ACommand.
     TWirePlan ShapeAnswer(std::string_view ACommand, std::string AFrame);
 
