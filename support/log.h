@@ -30,6 +30,11 @@ class TLog {
     // mtInfo for a step that succeeded, mtError for one that failed.
     static TMsgType MsgTypeBySuccess(bool success) { return success ? mtInfo : mtError; }
 
+    // A copy of each line as it is written, for a console; nullptr for none. The
+    // sink must not raise; whatever it does, the file write goes on.
+    using TLineSink = void (*)(std::u16string_view line);
+    static void SetLineSink(TLineSink sink);
+
     // Tests only: forget the banner so that a new file gets one.
     static void ResetForTests();
 };
