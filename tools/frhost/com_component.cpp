@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "platform/text.h"
+#include "tools/frhost/direct_component.h"
 #include "tools/frhost/ole_value.h"
 
 namespace fr {
@@ -434,6 +435,23 @@ HResult TComComponent::ViaDispatch(int operation) {
     dispatch->Release();
     return hr;
 }
+std::vector<std::u16string> TComComponent::OtherAliases(bool methods) {
+    std::vector<std::u16string> names;
+    try {
+        TDirectComponent local;
+        if (HrFailed(local.Init())) return names;
+        for (std::u16string& name : local.OtherAliases(methods)) {
+            int32_t num = -1;
+            const HResult hr = methods ? FindMethod(name, num) : FindProp(name, num);
+            if (!HrFailed(hr) && num >= 0) names.push_back(std::move(name));
+        }
+        local.Done();
+    } catch (...) {
+        // Only suggestions: without them the error still names the method.
+    }
+    return names;
+}
+
 HResult TComComponent::GetTypeInfoCount() {
     return ViaDispatch(0);
 }

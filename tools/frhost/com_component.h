@@ -51,6 +51,9 @@ class TComComponent final : public TFrComponent {
     HResult GetTypeInfo() override;
     HResult GetIDsOfNames() override;
     HResult Invoke() override;
+    // COM gives one name per entry; the driver linked into frhost knows the
+    // others. Only those this component itself finds are answered.
+    std::vector<std::u16string> OtherAliases(bool methods) override;
 
   private:
     TComComponent() = default;

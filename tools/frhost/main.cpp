@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/driver_registry.h"
 #include "tools/frhost/call_watch.h"
 #include "tools/frhost/command_call.h"
 #include "tools/frhost/host_session.h"
@@ -22,7 +23,6 @@
 #include "platform/text.h"
 #include "tools/frhost/com_component.h"
 #else
-#include "driver/driver_registry.h"
 #include "support/log.h"
 #include "tools/frhost/direct_component.h"
 #endif
@@ -73,6 +73,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     fr::ApplyFrHostOptions(options);
+    // The linked-in driver: the object itself on Linux, the names behind suggestions on Windows.
+    fr::RegisterDriverClasses();
     std::unique_ptr<fr::TFrComponent> component;
     std::unique_ptr<fr::TLogFolderEcho> folderEcho;
 #ifdef _WIN32
@@ -88,7 +90,6 @@ int main(int argc, char** argv) {
         component = std::move(com);
     }
 #else
-    fr::RegisterDriverClasses();
     component = std::make_unique<fr::TDirectComponent>();
     if (!options.Log.empty()) fr::TLog::SetLineSink(&fr::EchoLogText);
 #endif
