@@ -156,6 +156,14 @@ missing_dll() {
   fh 1 "$o" --dll 'C:\fr\missing.dll' GetDescription && expect "$o.err" 'no file C:\fr\missing.dll'
 }
 
+# wrong_bitness <DLL of the other bitness>: --dll says which bitness to use.
+wrong_bitness() {
+  local o=$work/o
+  cp "$1" "$WINEPREFIX/drive_c/fr/other-bitness.dll"
+  fh 1 "$o" --dll 'C:\fr\other-bitness.dll' GetDescription &&
+    expect "$o.err" "use the DLL of the same bitness"
+}
+
 door_errors() {
   local o=$work/o
   fh 2 "$o" ПолучитьТекущееСостояни && expect "$o.err" "nearest: ПолучитьТекущееСостояние" &&
@@ -234,7 +242,7 @@ assert [d["fiscal_sign"] for d in receipts].count(sign) == 1, "fiscal sign %d no
 }
 
 run_bitness() {
-  local arch=$1 build=$2 label=$3
+  local arch=$1 build=$2 label=$3 other_dll=$4
   local dll=$build/com/fr_norvane1c83.dll exe=$build/tools/frhost/frhost.exe
   loader=$(loader_for "$arch")
   if [[ -z $loader ]]; then
@@ -269,6 +277,9 @@ run_bitness() {
   step "$label: without registration frhost says how to register" without_registration
   step "$label: --dll works without registration" dll_without_registration
   step "$label: --dll names a missing file" missing_dll
+  if [[ -f $other_dll ]]; then
+    step "$label: --dll with the other bitness's DLL says which to use" wrong_bitness "$other_dll"
+  fi
   step "$label: regsvr32 (per machine)" timeout 60 "$loader" regsvr32 /s 'C:\fr\fr_norvane1c83.dll'
   step "$label: unknown names get the nearest ones" door_errors
   step "$label: working day by the programmatic identifier, over TCP" working_day
@@ -282,8 +293,8 @@ run_bitness() {
   rm -rf "$prefix"
 }
 
-run_bitness win64 "$build64" x64
-run_bitness win32 "$build32" x86
+run_bitness win64 "$build64" x64 "$build32/com/fr_norvane1c83.dll"
+run_bitness win32 "$build32" x86 "$build64/com/fr_norvane1c83.dll"
 
 for s in "${skipped[@]}"; do echo "frhost-wine: skipped $s"; done
 echo "frhost-wine: $passed passed, $failed failed"

@@ -35,6 +35,9 @@ std::string HrText(HRESULT hr) {
         LocalFree(message);
         while (!m.empty() && (m.back() == L'\n' || m.back() == L'\r' || m.back() == L' '))
             m.pop_back();
+        // Without inserts a system text may keep its placeholder.
+        for (size_t at; (at = m.find(L"%1")) != std::wstring::npos;)
+            m.replace(at, 2, L"the file");
         if (!m.empty()) text += " (" + Narrow(m) + ")";
     }
     return text;

@@ -1,5 +1,7 @@
 #include "tools/frhost/command_call.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <ostream>
 #include <sstream>
