@@ -246,11 +246,17 @@ TEST(FrhostWatch, ALongCallIsAnnouncedAndNothingFollowsItsEnd) {
         ASSERT_GE(count, 2u);
         EXPECT_EQ(lines[0].rfind("frhost: CloseShift: ожидание ответа ККТ, ", 0), 0u) << lines[0];
     }
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        // End closes an announced call with one empty line.
+        EXPECT_EQ(lines.back(), "");
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     {
         std::lock_guard<std::mutex> guard(lock);
         EXPECT_EQ(lines.size(), count) << "a notice after the call ended";
     }
+    const size_t before = count;
     // A short call says nothing.
     TCallWatch quiet(std::chrono::seconds(30), [&](const std::string& line) {
         std::lock_guard<std::mutex> guard(lock);
@@ -258,6 +264,10 @@ TEST(FrhostWatch, ALongCallIsAnnouncedAndNothingFollowsItsEnd) {
     });
     quiet.Begin("GetLastError");
     quiet.End();
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        EXPECT_EQ(lines.size(), before) << "a short call said something";
+    }
     EXPECT_EQ(TCallWatch::NoticeText("X", 5), "frhost: X: ожидание ответа ККТ, 5 с…");
 }
 

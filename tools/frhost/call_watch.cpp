@@ -34,6 +34,16 @@ void TCallWatch::End() {
     changed_.notify_all();
     // A line on its way is let out first, so that none follows the call's result.
     changed_.wait(guard, [this] { return !emitting_; });
+    const bool announced = announced_;
+    announced_ = false;
+    guard.unlock();
+    if (announced) {
+        try {
+            sink_("");
+        } catch (...) {
+            // As for the notices themselves.
+        }
+    }
 }
 
 std::string TCallWatch::NoticeText(const std::string& call, long long seconds) {
@@ -57,6 +67,7 @@ void TCallWatch::Run() {
             const std::string line = NoticeText(call_, elapsed.count());
             // The line goes out without the lock, so a slow console never delays End.
             emitting_ = true;
+            announced_ = true;
             guard.unlock();
             try {
                 sink_(line);

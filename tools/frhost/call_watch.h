@@ -23,7 +23,8 @@ class TCallWatch {
     TCallWatch& operator=(const TCallWatch&) = delete;
 
     void Begin(const std::string& call);
-    // No line for this call comes after End returns.
+    // No line for this call comes after End returns; when the call was
+    // announced, End gives the sink one empty line to close it.
     void End();
 
     // "frhost: NAME: ожидание ответа ККТ, N с…"
@@ -39,6 +40,7 @@ class TCallWatch {
     bool stopping_ = false;
     bool active_ = false;
     bool emitting_ = false;
+    bool announced_ = false;
     unsigned long long generation_ = 0;
     std::string call_;
     std::chrono::steady_clock::time_point started_;

@@ -23,6 +23,8 @@
 #include "platform/text.h"
 #include "tools/frhost/com_component.h"
 #else
+#include <unistd.h>
+
 #include "support/log.h"
 #include "tools/frhost/direct_component.h"
 #endif
@@ -49,8 +51,18 @@ std::vector<std::string> Arguments(int argc, char** argv) {
 #endif
 }
 
+// On a console the notices of one call rewrite one line; elsewhere each is a line.
 void NoticeToStderr(const std::string& line) {
-    std::fputs((line + "\n").c_str(), stderr);
+#ifdef _WIN32
+    static const bool console = _isatty(_fileno(stderr)) != 0;
+#else
+    static const bool console = isatty(fileno(stderr)) != 0;
+#endif
+    if (console) {
+        std::fputs(line.empty() ? "\n" : ("\r" + line).c_str(), stderr);
+    } else if (!line.empty()) {
+        std::fputs((line + "\n").c_str(), stderr);
+    }
     std::fflush(stderr);
 }
 
