@@ -47,13 +47,14 @@ bench: setup
 	@cmake --build --preset bench
 	@bash scripts/bench.sh
 
-# The installable archive: both DLLs, the registration scripts and the install notes.
+# The installable archive: both DLLs with their frhost.exe, the registration scripts
+# and the install notes.
 dist: setup build-win32 build-win64
 	@version=$$(sed -n 's/^project([^)]*VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt | head -n1); \
 	  zip_file=$(CURDIR)/dist/fr_norvane1c83-$$version.zip; stage=$$(mktemp -d); \
 	  mkdir -p dist $$stage/x86 $$stage/x64 && \
-	  cp build/win32/com/fr_norvane1c83.dll $$stage/x86/ && \
-	  cp build/win64/com/fr_norvane1c83.dll $$stage/x64/ && \
+	  cp build/win32/com/fr_norvane1c83.dll build/win32/tools/frhost/frhost.exe $$stage/x86/ && \
+	  cp build/win64/com/fr_norvane1c83.dll build/win64/tools/frhost/frhost.exe $$stage/x64/ && \
 	  for f in com/dist/*.cmd; do sed 's/\r*$$/\r/' "$$f" > "$$stage/$$(basename "$$f")"; done && \
 	  cp com/dist/INSTALL.ru.md com/dist/INSTALL.en.md $$stage/ && \
 	  rm -f "$$zip_file" && (cd $$stage && zip -q -X -r "$$zip_file" x86 x64 *.cmd INSTALL.*.md); \

@@ -31,6 +31,7 @@ std::mutex gStartLock;
 std::once_flag gStopRegistered;
 // Lines (and banners) that could not be written; only for diagnosis and tests.
 std::atomic<uint64_t> gDroppedLines{0};
+std::atomic<TLog::TLineSink> gLineSink{nullptr};
 
 constexpr char16_t kBannerRule[] = u"                                        ";  // 40 blanks
 constexpr char16_t kStopBanner[] = u"============Stop log===============\r\n";
@@ -75,6 +76,13 @@ std::u16string ModuleVersionText() {
 
 // Appends whole lines: one call, one open-write-close of the file under the lock.
 void AppendLines(std::u16string_view text) {
+    if (const TLog::TLineSink sink = gLineSink.load()) {
+        try {
+            sink(text);
+        } catch (...) {
+            // Only a copy for a console: it may not stop the file write.
+        }
+    }
     const std::u16string path = TLog::GetAbsolutePath(false);
     const std::string bytes = Utf16ToUtf8(text);
     std::lock_guard<std::mutex> lock(gLogLock);
@@ -113,6 +121,10 @@ void TLog::SetLogFileName(std::u16string name) {
 
 bool TLog::LogStarted() {
     return gLogStarted.load();
+}
+
+void TLog::SetLineSink(TLineSink sink) {
+    gLineSink.store(sink);
 }
 
 void TLog::ResetForTests() {

@@ -36,6 +36,10 @@ class TLog {
 
     // Lines and banners dropped so far in this process because they could not be written.
     static uint64_t DroppedLines();
+    // A copy of each line as it is written, for a console; nullptr for none. The
+    // sink must not raise; whatever it does, the file write goes on.
+    using TLineSink = void (*)(std::u16string_view line);
+    static void SetLineSink(TLineSink sink);
 
     // Tests only: forget the banner so that a new file gets one.
     static void ResetForTests();

@@ -254,6 +254,37 @@ TEST_F(SupportLogTest, AbsoluteNameIsTheFileAsItStands) {
                 ::testing::HasSubstr("\tERROR\tTSocketDevice: \t-> 05\r\n"));
 }
 
+std::u16string gSunk;
+void CollectLine(std::u16string_view text) {
+    gSunk += text;
+}
+void RaisingSink(std::u16string_view) {
+    throw Exception(u"console gone");
+}
+
+TEST_F(SupportLogTest, LineSinkSeesWhatTheFileGetsAndCannotStopIt) {
+    UseAbsoluteLog();
+    TLog::SetLogLevel(3);
+    gSunk.clear();
+    TLog::SetLineSink(&CollectLine);
+    TLog::Append(u"A", u"first", TLog::mtInfo);
+    TLog::SetLogLevel(1);
+    TLog::Append(u"A", u"filtered", TLog::mtInfo);
+    TLog::SetLineSink(&RaisingSink);
+    TLog::Append(u"A", u"second", TLog::mtError);
+    TLog::SetLineSink(nullptr);
+    TLog::Append(u"A", u"third", TLog::mtError);
+    const std::string file = ReadAll(AbsoluteLog());
+    // The sink got the banner and the first line, byte for byte as the file has them.
+    EXPECT_EQ(Utf16ToUtf8(gSunk), file.substr(0, Utf16ToUtf8(gSunk).size()));
+    EXPECT_NE(gSunk.find(u"============Start log============="), std::u16string::npos);
+    EXPECT_NE(gSunk.find(u"\tINFO\tA: \tfirst\r\n"), std::u16string::npos);
+    EXPECT_EQ(gSunk.find(u"filtered"), std::u16string::npos);
+    EXPECT_EQ(gSunk.find(u"second"), std::u16string::npos);
+    EXPECT_NE(file.find("\tERROR\tA: \tsecond"), std::string::npos) << "a raising sink lost a line";
+    EXPECT_NE(file.find("\tERROR\tA: \tthird"), std::string::npos);
+}
+
 TEST_F(SupportLogTest, MissingFolderDropsTheLineAndTheNextLineStartsAgain) {
     const fs::path missing = appData_.Path() / "missing" / "driver.log";
     TLog::SetLogFileName(missing.u16string());

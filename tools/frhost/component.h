@@ -61,6 +61,13 @@ class TFrComponent {
     virtual HResult GetTypeInfo() { return kNotImplemented; }
     virtual HResult GetIDsOfNames() { return kNotImplemented; }
     virtual HResult Invoke() { return kNotImplemented; }
+
+    // The other names methods or properties answer to, where this way of reaching
+    // the object can tell them (GetMethodName may give one name whatever the alias).
+    virtual std::vector<std::u16string> OtherAliases(bool methods) {
+        (void)methods;
+        return {};
+    }
 };
 
 }  // namespace fr

@@ -70,6 +70,19 @@ class TDirectComponent final : public TFrComponent {
     HResult GetTypeInfo() override { return object_.GetTypeInfo(); }
     HResult GetIDsOfNames() override { return object_.GetIDsOfNames(); }
     HResult Invoke() override { return object_.Invoke(); }
+    std::vector<std::u16string> OtherAliases(bool methods) override {
+        std::vector<std::u16string> names;
+        TBaseDriver* driver = object_.Driver();
+        if (driver == nullptr) return names;
+        if (methods) {
+            for (int32_t i = 0; i < driver->MethsCount(); ++i)
+                names.push_back(driver->MethodList(i)->Alias);
+        } else {
+            for (int32_t i = 0; i < driver->PropsCount(); ++i)
+                names.push_back(driver->PropList(i)->Alias);
+        }
+        return names;
+    }
 
   private:
     TAddInObject object_;

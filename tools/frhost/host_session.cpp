@@ -113,6 +113,11 @@ json HandleCall(TFrComponent& object, const json& request, bool asFunction) {
     reply["hresult"] = HResultJson(hr);
     if (asFunction) reply["return"] = Typed(result);
     reply["params"] = ArrayJson(*array);
+    TLastError error;
+    if (asFunction && !HrFailed(hr) && result.Type() == vtBoolean && !result.BoolValue() &&
+        ReadLastError(object, error)) {
+        reply["lasterror"] = {{"code", error.Code}, {"text", Utf16ToUtf8(error.Text)}};
+    }
     return reply;
 }
 
@@ -321,8 +326,29 @@ std::string THostSession::HandleLine(std::string_view line) {
     }
 }
 
+bool ReadLastError(TFrComponent& component, TLastError& error) {
+    int32_t num = -1;
+    if (HrFailed(component.FindMethod(u"GetLastError", num)) || num < 0) return false;
+    SafeArrayPtr params = SafeArray::Vector(1);
+    Variant code;
+    if (HrFailed(component.CallAsFunc(num, code, params.get()))) return false;
+    try {
+        error.Code = VarToInt(code);
+        error.Text = VarToStr(params->Elements()[0].Deref());
+    } catch (const Exception&) {
+        return false;
+    }
+    return true;
+}
+
 void RunHostSession(std::istream& in, std::ostream& out, std::ostream& diagnostics) {
-    THostSession session;
+    RunHostSession(std::make_unique<TDirectComponent>(), in, out, diagnostics);
+}
+
+void RunHostSession(std::unique_ptr<TFrComponent> component, std::istream& in, std::ostream& out,
+                    std::ostream& diagnostics, const std::function<void(TFrComponent&)>& prepare) {
+    THostSession session(std::move(component));
+    if (prepare && session.InitError().empty()) prepare(session.Component());
     if (!session.InitError().empty())
         diagnostics << "frhost: Init: " << session.InitError() << '\n';
     std::string line;

@@ -2,6 +2,7 @@
 // frhost's protocol: one component object created as the platform creates it,
 // driven by JSON request lines, each answered by one JSON line.
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -42,5 +43,18 @@ class THostSession {
 // Reads request lines until the end of the input, answering each on the output;
 // a failing Init is reported on `diagnostics`.
 void RunHostSession(std::istream& in, std::ostream& out, std::ostream& diagnostics);
+// The same over another way of reaching the component object; `prepare` runs
+// after Init, before the first request.
+void RunHostSession(std::unique_ptr<TFrComponent> component, std::istream& in, std::ostream& out,
+                    std::ostream& diagnostics,
+                    const std::function<void(TFrComponent&)>& prepare = {});
+
+// What GetLastError answers: its return value and its text.
+struct TLastError {
+    int32_t Code = 0;
+    std::u16string Text;
+};
+// False when the component has no GetLastError or the call fails.
+bool ReadLastError(TFrComponent& component, TLastError& error);
 
 }  // namespace fr

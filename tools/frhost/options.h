@@ -2,6 +2,7 @@
 // frhost's command line.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fr {
@@ -10,6 +11,17 @@ struct TFrHostOptions {
     bool Help = false;
     std::string Platform = "8";  // "7.7" or "8"
     std::string DataDir;         // empty: the environment decides
+    // --set NAME=VALUE, in the order given.
+    std::vector<std::pair<std::string, std::string>> Settings;
+    // "-": the driver's log lines are copied to standard error.
+    std::string Log;
+    // Seconds a call runs before frhost says what it waits for.
+    int NoticeSeconds = 5;
+    // Windows: the component DLL loaded from a file instead of by registration.
+    std::string Dll;
+    // The one method the command line runs, and its arguments; empty: JSON lines.
+    std::string Call;
+    std::vector<std::string> Args;
 };
 
 // False with a message for an unknown option or a missing or bad value.
