@@ -188,6 +188,7 @@ HResult TAddInObject::CallAsFunc(int32_t lMethodNum, Variant& pvarRetValue, Safe
 
 HResult TAddInObject::CallMethod(int32_t lMethodNum, Variant& pvarRetValue, SafeArray* paParams,
                                  bool asFunction) {
+    FLastCallException.clear();
     if (!ValidMethod(lMethodNum)) return kHrFalse;
     TBaseDriver& driver = *Driver_;
     const TMethodStruct& method = *driver.MethodList(lMethodNum);
@@ -208,6 +209,7 @@ HResult TAddInObject::CallMethod(int32_t lMethodNum, Variant& pvarRetValue, Safe
             pvarRetValue = Variant(int32_t{pvarRetValue.BoolValue() ? 1 : 0});
     } catch (const Exception& e) {
         answer = kHrFalse;
+        FLastCallException = e.Message();
         try {
             TLog::Append(u"EXCEPTION", e.Message(), TLog::mtError);
         } catch (const Exception&) {

@@ -137,6 +137,9 @@ class TAddInObject {
                            const std::u16string& strData);
 
     TBaseDriver* Driver() const { return Driver_.get(); }
+    // The message of the exception the last method call caught; empty when it
+    // caught none. A wrapper without a message box reports it to its host.
+    const std::u16string& LastCallException() const { return FLastCallException; }
     int32_t ObjectNumber() const { return FObjectNumber; }
     // Component objects initialised in this process so far.
     static int32_t ObjectCounter();
@@ -152,6 +155,7 @@ class TAddInObject {
     int32_t FObjectNumber = 0;
     std::shared_ptr<IAsyncEventSink> pEvent;
     std::shared_ptr<IExtWndsSupport> pExtWnds;
+    std::u16string FLastCallException;
 };
 
 }  // namespace fr

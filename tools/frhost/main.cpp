@@ -6,6 +6,7 @@
 
 #include "driver/driver_registry.h"
 #include "tools/frhost/host_session.h"
+#include "tools/frhost/native_component.h"
 #include "tools/frhost/options.h"
 
 int main(int argc, char** argv) {
@@ -23,6 +24,8 @@ int main(int argc, char** argv) {
     fr::RegisterDriverClasses();
     std::ios::sync_with_stdio(false);
     try {
+        if (!options.NativeLibrary.empty())
+            return fr::RunNativeHostSession(options.NativeLibrary, std::cin, std::cout, std::cerr);
         fr::RunHostSession(std::cin, std::cout, std::cerr);
     } catch (const std::exception& e) {
         std::cerr << "frhost: " << e.what() << '\n';

@@ -32,6 +32,12 @@ bool ParseFrHostOptions(const std::vector<std::string>& args, TFrHostOptions& op
                 error = "--data-dir needs a folder";
                 return false;
             }
+        } else if (arg == "--native") {
+            if (!value(options.NativeLibrary)) return false;
+            if (options.NativeLibrary.empty()) {
+                error = "--native needs a library file";
+                return false;
+            }
         } else {
             error = "unknown option " + arg;
             return false;
@@ -50,7 +56,7 @@ void ApplyFrHostOptions(const TFrHostOptions& options) {
 }
 
 const char* FrHostHelpText() {
-    return R"(Usage: frhost [--platform 7.7|8] [--data-dir DIR]
+    return R"(Usage: frhost [--platform 7.7|8] [--data-dir DIR] [--native LIB]
 
 Stands in for the platform: creates one component object as the platform does
 (class registry, Init with no connection), reads JSON requests from standard
@@ -62,6 +68,12 @@ Options:
                     (default 8); the driver detects its platform from it
   --data-dir DIR    the common application-data folder for this run (sets
                     FR_COMMON_APPDATA): the log and the settings file go there
+  --native LIB      load the Native API library LIB (a .so) and drive the
+                    object of its first class through the platform's tables,
+                    with a memory manager and a connection object of frhost's
+                    own; AddError texts go to standard error, and breaches of
+                    the platform's rules found on the way (memory not from the
+                    memory manager, blocks never freed) end frhost with status 1
   --help            this text
 
 Requests:

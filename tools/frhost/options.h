@@ -10,6 +10,7 @@ struct TFrHostOptions {
     bool Help = false;
     std::string Platform = "8";  // "7.7" or "8"
     std::string DataDir;         // empty: the environment decides
+    std::string NativeLibrary;   // empty: the component object linked in
 };
 
 // False with a message for an unknown option or a missing or bad value.
