@@ -123,8 +123,8 @@ enum TExtenderSlot {
 enum TLocaleSlot { sSetLocale };
 
 template <class Fn>
-Fn Slot(void* interface, size_t method) {
-    void* const* table = *static_cast<void* const* const*>(interface);
+Fn Slot(void* iface, size_t method) {
+    void* const* table = *static_cast<void* const* const*>(iface);
     return reinterpret_cast<Fn>(table[kDestructorSlots + method]);
 }
 
