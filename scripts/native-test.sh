@@ -134,6 +134,7 @@ run_bitness() {
     --label "$label" --fremu "$fremu" --examples "$here/examples" \
     --log-dir "$prefix/drive_c/ProgramData/fr_norvane1c83" \
     timeout 300 "$loader" 'C:\fr\host\native_host.exe' "C:\\fr\\lib\\$name.dll"
+  grep -h 'host ran\| failed$' "$work/out" | sed 's/^/       /'
   step "$label: a shifted table is refused clearly" shifted_refused "$loader" 'C:\fr\shifted\fr_native_shifted.dll'
   timeout 30 wineserver -k >/dev/null 2>&1 || true
   current_prefix=""
