@@ -233,10 +233,11 @@ long TNativeAddIn::GetNParams(const long lMethodNum) {
     });
 }
 
-// No parameter has a default value.
+// As through COM, a parameter the script leaves out arrives empty.
 bool TNativeAddIn::GetParamDefValue(const long, const long, tVariant* pvarParamDefValue) {
-    if (pvarParamDefValue) pvarParamDefValue->vt = VTYPE_EMPTY;
-    return false;
+    if (!pvarParamDefValue) return false;
+    pvarParamDefValue->vt = VTYPE_EMPTY;
+    return true;
 }
 
 bool TNativeAddIn::HasRetVal(const long lMethodNum) {

@@ -355,6 +355,13 @@ TEST_F(HostAddInObject, RaisingHandler) {
     EXPECT_THROW(o->CallAsFunc(Method(*o, u"FailOutside"), ret, params.get()), std::runtime_error);
     EXPECT_EQ(boxCount_, 2);
     EXPECT_TRUE(LogLinesWith("INFO", "< FailOutside").empty());
+
+    // The caught message is kept for a wrapper to hand on, until the next call.
+    EXPECT_EQ(o->CallAsFunc(fail, ret, params.get()), kHrFalse);
+    EXPECT_EQ(U8(o->LastCallException()), "Ошибка связи");
+    SafeArrayPtr none = SafeArray::Vector(0);
+    EXPECT_EQ(o->CallAsFunc(Method(*o, u"ReturnTrue"), ret, none.get()), kHrOk);
+    EXPECT_TRUE(o->LastCallException().empty());
 }
 
 TEST_F(HostAddInObject, UnwritableLogFailsTheCallOnly) {

@@ -61,6 +61,13 @@ TEST_F(NativeLibrary, OffersOneClassUnderItsExtensionName) {
     c.GetNProps(props);
     EXPECT_EQ(methods, 24);
     EXPECT_GT(props, 0);
+    // A parameter left out arrives empty, as through COM; every method has a result.
+    Variant def(true);
+    EXPECT_EQ(c.GetParamDefValue(0, 0, def), kHrOk);
+    EXPECT_TRUE(def.IsEmpty());
+    bool hasResult = false;
+    EXPECT_EQ(c.HasRetVal(5, hasResult), kHrOk);
+    EXPECT_TRUE(hasResult);
     ExpectNoFaults();
 }
 
