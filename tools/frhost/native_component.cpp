@@ -38,6 +38,7 @@ constexpr size_t kVariantSize = 64;
 #endif
 constexpr size_t kElementsOffset = kVariantSize - 8;
 constexpr size_t kTypeOffset = kVariantSize - 4;
+static_assert(kElementsOffset + sizeof(uint32_t) == kTypeOffset);
 constexpr TLong kTechnologyVersion = 2000;
 
 // Type codes of the interface's values.
