@@ -228,6 +228,28 @@ TEST_F(NativeLibrary, WithoutAMemoryManagerNothingIsHandedOver) {
     ExpectNoFaults();
 }
 
+TEST_F(NativeLibrary, NullStringsReadAsEmptyText) {
+    TNativeComponent& c = Load({.EmptyStringsAsNull = true});
+    ASSERT_EQ(c.Init(), kHrOk);
+    int32_t num = -1;
+    c.FindProp(u"IPAddress", num);
+    ASSERT_GE(num, 0);
+    for (const Variant& empty : {Variant(u""), Variant::FromAnsiString("")}) {
+        ASSERT_EQ(c.SetPropVal(num, empty), kHrOk);
+        Variant value;
+        ASSERT_EQ(c.GetPropVal(num, value), kHrOk);
+        ASSERT_TRUE(value.IsString());
+        EXPECT_TRUE(value.StrValue().empty());
+    }
+    // Null texts as method arguments, and more elements than the method has.
+    auto params = SafeArray::Vector(3);
+    params->Elements()[1] = Variant(u"");
+    Variant result;
+    EXPECT_EQ(c.CallAsFunc(Method(u"GetLastError"), result, params.get()), kHrOk);
+    EXPECT_EQ(result, Variant(int32_t{0}));
+    ExpectNoFaults();
+}
+
 TEST_F(NativeLibrary, WithoutInitThereIsNoDriverAndNoCrash) {
     TNativeComponent& c = Load();
     int32_t count = -1;

@@ -266,11 +266,17 @@ struct TNativeComponent::TImpl {
             case vtOleStr:
             case vtUString:
                 keep.push_back(value.StrValue());
-                out.SetText(kPwstr, keep.back().c_str(), static_cast<uint32_t>(keep.back().size()));
+                out.SetText(kPwstr,
+                            keep.back().empty() && options.EmptyStringsAsNull ? nullptr
+                                                                              : keep.back().c_str(),
+                            static_cast<uint32_t>(keep.back().size()));
                 break;
             case vtString:
                 keepBytes.push_back(value.AnsiValue());
-                out.SetText(kPstr, keepBytes.back().c_str(),
+                out.SetText(kPstr,
+                            keepBytes.back().empty() && options.EmptyStringsAsNull
+                                ? nullptr
+                                : keepBytes.back().c_str(),
                             static_cast<uint32_t>(keepBytes.back().size()));
                 break;
             default:

@@ -35,6 +35,8 @@ struct TNativeOptions {
     bool GiveMemoryManager = true;
     // Dates go in as calendar times (TM) instead of DATE.
     bool DatesAsTm = false;
+    // An empty string goes in as a null pointer, as a careless platform might pass it.
+    bool EmptyStringsAsNull = false;
     // Each AddError is also written here as one line.
     std::ostream* Diagnostics = nullptr;
 };
