@@ -5,7 +5,7 @@ PRESETS_LINUX := native asan
 PRESETS_WINDOWS := win32 win64
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: all setup build build-% test test-native test-asan format-check format lint bench fuzz fuzz-smoke memcheck clean dist demo
+.PHONY: all setup build build-% build-native-so test-native-wine test test-native test-asan format-check format lint bench fuzz fuzz-smoke memcheck clean dist demo
 
 all: build
 
@@ -47,9 +47,10 @@ bench: setup
 	@cmake --build --preset bench
 	@bash scripts/bench.sh
 
-# The installable archive: both DLLs with their frhost.exe, the registration scripts
-# and the install notes.
-dist: setup build-win32 build-win64
+# The installable archives: the COM one (both DLLs with their frhost.exe, the
+# registration scripts and the install notes) and the Native API ZIP (MANIFEST.XML
+# and the three libraries).
+dist: setup build-win32 build-win64 build-native-so
 	@version=$$(sed -n 's/^project([^)]*VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt | head -n1); \
 	  zip_file=$(CURDIR)/dist/fr_norvane1c83-$$version.zip; stage=$$(mktemp -d); \
 	  mkdir -p dist $$stage/x86 $$stage/x64 && \
@@ -59,6 +60,22 @@ dist: setup build-win32 build-win64
 	  cp com/dist/INSTALL.ru.md com/dist/INSTALL.en.md $$stage/ && \
 	  rm -f "$$zip_file" && (cd $$stage && zip -q -X -r "$$zip_file" x86 x64 *.cmd INSTALL.*.md); \
 	  status=$$?; rm -rf $$stage; [ $$status -eq 0 ] && echo "dist: $$zip_file"
+	@version=$$(sed -n 's/^project([^)]*VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt | head -n1); \
+	  zip_file=$(CURDIR)/dist/fr_norvane1c83_native-$$version.zip; stage=$$(mktemp -d); \
+	  cp native/dist/MANIFEST.XML build/win32/native/fr_norvane1c83_win_x86.dll \
+	     build/win64/native/fr_norvane1c83_win_x64.dll $$stage/ && \
+	  strip --strip-unneeded -o $$stage/fr_norvane1c83_lin_x64.so build/native/native/fr_norvane1c83_lin_x64.so && \
+	  rm -f "$$zip_file" && (cd $$stage && zip -q -X "$$zip_file" MANIFEST.XML *.dll *.so); \
+	  status=$$?; rm -rf $$stage; [ $$status -eq 0 ] && echo "dist: $$zip_file"
+
+# Only the Native API library of the Linux build (for dist).
+build-native-so: setup
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native --target fr_norvane1c83_native
+
+# The Native API DLLs under Wine, after the builds (a stage of its own).
+test-native-wine: setup build-native build-win32 build-win64
+	@bash scripts/native-test.sh
 
 demo:
 	@bash scripts/demo.sh

@@ -256,12 +256,14 @@ HResult TAddInObject::CallAsFunc(int32_t lMethodNum, Variant& pvarRetValue, Safe
 
 HResult TAddInObject::CallMethod(int32_t lMethodNum, Variant& pvarRetValue, SafeArray* paParams,
                                  bool asFunction) noexcept {
+    FLastCallException.clear();
     try {
         return CallMethodBody(lMethodNum, pvarRetValue, paParams, asFunction);
     } catch (...) {
         // Thrown outside the handler (the focus guard, the parameter view): the
         // call fails, the host goes on.
         LogBoundaryException(std::current_exception(), FLastBoundaryError);
+        FLastCallException = FLastBoundaryError;
         return kHrFalse;
     }
 }
@@ -291,6 +293,7 @@ HResult TAddInObject::CallMethodBody(int32_t lMethodNum, Variant& pvarRetValue, 
         answer = kHrFalse;
         const std::exception_ptr error = std::current_exception();
         LogBoundaryException(error, FLastBoundaryError);
+        FLastCallException = FLastBoundaryError;
         ShowErrorBox(u"EXCEPTION",
                      u"Method: " + method.Name + u"\r\n" + u"Message: " + ExceptionText(error));
     }

@@ -140,6 +140,9 @@ class TAddInObject {
     // The text of the last exception an operation stopped at the boundary (kept
     // for host tools that show why an operation failed; empty until one).
     const std::u16string& LastBoundaryError() const { return FLastBoundaryError; }
+    // The message of the exception the last method call caught; empty when it
+    // caught none. A wrapper without a message box reports it to its host.
+    const std::u16string& LastCallException() const { return FLastCallException; }
     int32_t ObjectNumber() const { return FObjectNumber; }
     // Component objects initialised in this process so far.
     static int32_t ObjectCounter();
@@ -158,6 +161,7 @@ class TAddInObject {
     std::shared_ptr<IAsyncEventSink> pEvent;
     std::shared_ptr<IExtWndsSupport> pExtWnds;
     std::u16string FLastBoundaryError;
+    std::u16string FLastCallException;
 };
 
 }  // namespace fr

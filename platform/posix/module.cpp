@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <limits.h>
+#include <link.h>
 #include <stdlib.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -33,10 +34,14 @@ std::string Canonical(const std::string& path) {
 
 std::u16string ModuleFileName() {
     Dl_info info{};
-    // The address of a function in this library names the object that holds it.
-    if (dladdr(reinterpret_cast<void*>(&ModuleFileName), &info) != 0 && info.dli_fname &&
-        info.dli_fname[0] == '/')
-        return Utf8ToUtf16(Canonical(info.dli_fname));
+    link_map* map = nullptr;
+    // The address of a function in this library names the object that holds it;
+    // its link map entry has the path it was loaded by (relative when the host
+    // gave one), and no name at all for the executable itself.
+    if (dladdr1(reinterpret_cast<void*>(&ModuleFileName), &info, reinterpret_cast<void**>(&map),
+                RTLD_DL_LINKMAP) != 0 &&
+        map && map->l_name && map->l_name[0])
+        return Utf8ToUtf16(Canonical(map->l_name));
     return Utf8ToUtf16(SelfExecutable());
 }
 

@@ -73,13 +73,24 @@ TEST_F(FrhostBinary, HelpDocumentsTheProtocolAndBadOptionsFail) {
     std::string help;
     for (const auto& line : lines)
         help += line + "\n";
-    for (const char* word : {"--platform", "--data-dir", "\"call\"", "\"proc\"", "\"set\"",
-                             "\"get\"", "\"raw\"", "\"error\"", "\"vt\""}) {
+    for (const char* word : {"--platform", "--data-dir", "--native", "\"call\"", "\"proc\"",
+                             "\"set\"", "\"get\"", "\"raw\"", "\"error\"", "\"vt\""}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(Run("--platform 6", "", lines), 2);
     EXPECT_TRUE(lines.empty());
     EXPECT_EQ(Run("--bogus", "", lines), 2);
+}
+
+TEST_F(FrhostBinary, NativeNeedsALibraryThatLoads) {
+    std::vector<std::string> lines;
+    EXPECT_EQ(Run("--native", "", lines), 2);
+    EXPECT_EQ(Run("--native ''", "", lines), 2);
+    // A library that is not there: nothing is answered and the status says so.
+    EXPECT_EQ(Run(DataDirArg() + " --native '" + (dir_ / "missing.so").string() + "'",
+                  "{\"raw\": \"GetInfo\"}\n", lines),
+              1);
+    EXPECT_TRUE(lines.empty());
 }
 
 TEST_F(FrhostBinary, EmptyInputGivesNoOutput) {

@@ -357,6 +357,13 @@ TEST_F(HostAddInObject, RaisingHandler) {
     EXPECT_EQ(U8(boxText_), "Method: FailOutside\r\nMessage: not ours");
     EXPECT_EQ(LogLinesWith("ERROR", "EXCEPTION").size(), 3u);
     EXPECT_TRUE(LogLinesWith("INFO", "< FailOutside").empty());
+
+    // The caught message is kept for a wrapper to hand on, until the next call.
+    EXPECT_EQ(o->CallAsFunc(fail, ret, params.get()), kHrFalse);
+    EXPECT_EQ(U8(o->LastCallException()), "Ошибка связи");
+    SafeArrayPtr none = SafeArray::Vector(0);
+    EXPECT_EQ(o->CallAsFunc(Method(*o, u"ReturnTrue"), ret, none.get()), kHrOk);
+    EXPECT_TRUE(o->LastCallException().empty());
 }
 
 // The log is only diagnostic: a file that cannot be written changes no answer.

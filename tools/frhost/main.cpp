@@ -27,6 +27,7 @@
 
 #include "support/log.h"
 #include "tools/frhost/direct_component.h"
+#include "tools/frhost/native_component.h"
 #endif
 
 namespace {
@@ -102,8 +103,22 @@ int main(int argc, char** argv) {
         component = std::move(com);
     }
 #else
-    component = std::make_unique<fr::TDirectComponent>();
-    if (!options.Log.empty()) fr::TLog::SetLineSink(&fr::EchoLogText);
+    if (!options.NativeLibrary.empty()) {
+        try {
+            // JSON lines through the library alone: its breaches of the platform's
+            // rules are reported when the session ends.
+            if (options.Call.empty())
+                return fr::RunNativeHostSession(options.NativeLibrary, std::cin, std::cout,
+                                                std::cerr);
+            component = std::make_unique<fr::TNativeComponent>(options.NativeLibrary);
+        } catch (const std::exception& e) {
+            std::cerr << "frhost: " << e.what() << '\n';
+            return 1;
+        }
+    } else {
+        component = std::make_unique<fr::TDirectComponent>();
+        if (!options.Log.empty()) fr::TLog::SetLineSink(&fr::EchoLogText);
+    }
 #endif
     std::ios::sync_with_stdio(false);
     int status = 0;

@@ -40,6 +40,15 @@ const std::vector<TOptionRule>& OptionRules() {
              o.DataDir = v;
              return true;
          }},
+        {"--native", true,
+         [](TFrHostOptions& o, const std::string& v, std::string& error) {
+             if (v.empty()) {
+                 error = "--native needs a library file";
+                 return false;
+             }
+             o.NativeLibrary = v;
+             return true;
+         }},
 #endif
         {"--set", true,
          [](TFrHostOptions& o, const std::string& v, std::string& error) {
@@ -176,7 +185,13 @@ Options:)"
   --platform 7.7|8  the host executable to emulate, "1cv7s.exe" or "1cv8.exe"
                     (default 8); the driver detects its platform from it
   --data-dir DIR    the common application-data folder for this run (sets
-                    FR_COMMON_APPDATA): the log and the settings file go there)"
+                    FR_COMMON_APPDATA): the log and the settings file go there
+  --native LIB      load the Native API library LIB (a .so) and drive the
+                    object of its first class through the platform's tables,
+                    with a memory manager and a connection object of frhost's
+                    own; AddError texts go to standard error, and breaches of
+                    the platform's rules found on the way (memory not from the
+                    memory manager, blocks never freed) end frhost with status 1)"
 #endif
            R"(
   --set NAME=VALUE  a setting (property) before the call; may be repeated

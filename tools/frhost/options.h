@@ -22,6 +22,9 @@ struct TFrHostOptions {
     // The one method the command line runs, and its arguments; empty: JSON lines.
     std::string Call;
     std::vector<std::string> Args;
+    // Linux: a Native API library driven through the platform's tables instead
+    // of the object linked in.
+    std::string NativeLibrary;
 };
 
 // False with a message for an unknown option or a missing or bad value.
