@@ -41,7 +41,7 @@ for stage in "$@"; do
     results+=(passed)
     passed=$((passed + 1))
   else
-    results+=("FAILED ($status)")
+    results+=(FAILED)
     failed=$((failed + 1))
   fi
   if [[ $skipped -gt 0 ]]; then notes+=("$skipped skipped"); else notes+=(""); fi
