@@ -67,6 +67,9 @@ run_target() {
   local kept="$root/tests/fuzz_regressions/inputs/$target"
   [ -d "$kept" ] && cp -r "$kept/." "$corpus/"
   local log="$build/findings/$target.log"
+  # A folder of its own: targets that run side by side must not share settings files.
+  local data="$FR_COMMON_APPDATA/$target"
+  mkdir -p "$data"
   if [ -n "$runs" ]; then echo "fuzz: $target for $runs executions"; else
     echo "fuzz: $target for ${seconds}s"; fi >"$report"
   local flags=()
@@ -77,7 +80,7 @@ run_target() {
   [ "$target" = fuzz_host_xml ] && flags+=(-detect_leaks=0)
   [ -n "${FUZZ_SEED:-}" ] && flags+=(-seed="$FUZZ_SEED")
   # -timeout: one input may take this long before it counts as stuck.
-  if nice -n "${FUZZ_NICE:-0}" "$build/fuzz/$target" "${limit[@]}" -timeout=25 \
+  if FR_COMMON_APPDATA="$data" nice -n "${FUZZ_NICE:-0}" "$build/fuzz/$target" "${limit[@]}" -timeout=25 \
       -rss_limit_mb=4096 -max_len=4096 -print_final_stats=1 -artifact_prefix="$findings/" \
       "${flags[@]}" "$corpus" >"$log" 2>&1; then
     {
