@@ -1,37 +1,74 @@
 # The two commands a newcomer needs: `make demo` and `make test`. Both install what
-# they need (scripts/setup.sh) and build first.
+# they need (scripts/setup.sh: the demo profile or the full one) and build first.
 SHELL := /bin/bash
 PRESETS_LINUX := native asan
 PRESETS_WINDOWS := win32 win64
-SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
+# The tracked sources; in a tree without git (a source archive), every one on disk.
+SOURCES = $(or $(shell git ls-files '*.cpp' '*.h' 2>/dev/null),$(shell find . \( -name build -o -name dist -o -name '.*' ! -name . \) -prune -o \( -name '*.cpp' -o -name '*.h' \) -print))
 
-.PHONY: all setup build build-% build-native-so test-native-wine test test-native test-asan format-check format lint bench fuzz fuzz-smoke memcheck clean dist demo
+# The stages of `make test`, in order, each a make target: scripts/test-all.sh runs
+# every one, even after a failure, and ends with a table of results and minutes.
+# A new stage is its target and its name added here (or `TEST_STAGES += name`).
+TEST_STAGES := format-check build-native build-asan build-win32 build-win64 fuzz-smoke \
+  wine-test frhost-wine-test native-wine-test ctest-native ctest-asan
+
+.PHONY: all setup setup-demo build build-% build-native-so test test-native test-asan \
+  ctest-native ctest-asan wine-test frhost-wine-test native-wine-test test-native-wine \
+  format-check format lint bench fuzz fuzz-smoke memcheck clean dist demo
+
+# A compiler cache when there is one: a clean clone in a new folder still finds
+# what an earlier build of the same sources compiled.
+ifneq ($(shell command -v ccache 2>/dev/null),)
+export CMAKE_CXX_COMPILER_LAUNCHER ?= ccache
+export CCACHE_BASEDIR ?= $(CURDIR)
+export CCACHE_NOHASHDIR ?= 1
+endif
 
 all: build
 
 setup:
-	@bash scripts/setup.sh
+	@bash scripts/setup.sh full
+
+setup-demo:
+	@bash scripts/setup.sh demo
 
 build: setup $(addprefix build-,$(PRESETS_LINUX) $(PRESETS_WINDOWS))
+
+# The native build needs only the demo's packages; the others, the full set.
+build-native: setup-demo
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native
 
 build-%: setup
 	@cmake --preset $* >/dev/null
 	@cmake --build --preset $*
 
-# The Windows DLL under Wine first, so that the run ends with CTest's summary.
-test: setup format-check build fuzz-smoke
+test: setup
+	@bash scripts/test-all.sh $(TEST_STAGES)
+
+# The stages alone run what is built; test-native and test-asan build first.
+ctest-native:
+	@ctest --preset native
+
+ctest-asan:
+	@ctest --preset asan
+
+wine-test:
 	@bash scripts/wine-test.sh
-	@ctest --preset native
-	@ctest --preset asan
 
-test-native: setup build-native
-	@ctest --preset native
+frhost-wine-test:
+	@bash scripts/frhost-wine-test.sh
 
-test-asan: setup build-asan
-	@ctest --preset asan
+native-wine-test:
+	@bash scripts/native-test.sh
 
+test-native: build-native ctest-native
+
+test-asan: setup build-asan ctest-asan
+
+# Standard input closed: clang-format given no file would wait for it.
 format-check:
-	@clang-format --dry-run --Werror $(SOURCES) || { echo "Unformatted code: run 'make format'." >&2; exit 1; }
+	@clang-format --dry-run --Werror $(SOURCES) </dev/null || { echo "Unformatted code: run 'make format'." >&2; exit 1; }
 
 format:
 	@clang-format -i $(SOURCES)
@@ -86,11 +123,11 @@ FUZZ_SECONDS ?= 600
 fuzz: setup
 	@bash scripts/fuzz.sh $(FUZZ_SECONDS)
 
-# Each fuzz target briefly, as part of `make test`, from a fixed seed so that a
-# run can be repeated.
+# Each fuzz target briefly, as part of `make test`, two at a time (one core each),
+# from a fixed seed.
 FUZZ_SMOKE_SECONDS ?= 15
 fuzz-smoke: setup
-	@FUZZ_RUNS= FUZZ_SEED=1 bash scripts/fuzz.sh $(FUZZ_SMOKE_SECONDS)
+	@FUZZ_RUNS= FUZZ_SEED=1 FUZZ_JOBS=2 bash scripts/fuzz.sh $(FUZZ_SMOKE_SECONDS)
 
 # The end-to-end test programs under Valgrind memcheck (docs/RELIABILITY.md).
 memcheck: setup build-native

@@ -11,7 +11,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
-bash scripts/setup.sh
+bash scripts/setup.sh demo
 if [[ -n "${FR_DEMO_BUILD_DIR:-}" ]]; then
   build_dir=$FR_DEMO_BUILD_DIR
   cmake --preset native -B "$build_dir" >/dev/null

@@ -2,8 +2,10 @@
 
 #include <stdlib.h>
 
+#include <chrono>
 #include <fstream>
 #include <functional>
+#include <thread>
 
 #include <pugixml.hpp>
 
@@ -55,6 +57,17 @@ pugi::xml_node ParseAndFind(pugi::xml_document& ADoc, const std::u16string& AXml
     return FindElement(ADoc, U8(AElement));
 }
 
+// The in-process emulator answers at once, so the pauses the driver keeps for a
+// real register (half a second before a document's result, the pause before a
+// refused frame goes again) are dropped. The link's short polls still wait, so
+// that they do not spin against the emulator's threads on a busy machine.
+constexpr uint32_t kLongestRealWaitMs = 20;
+
+void FixtureSleep(uint32_t AMilliseconds) {
+    if (AMilliseconds <= kLongestRealWaitMs)
+        std::this_thread::sleep_for(std::chrono::milliseconds(AMilliseconds));
+}
+
 }  // namespace
 
 std::string XmlAttr(const std::u16string& AXml, const std::u16string& AElement,
@@ -94,6 +107,7 @@ void DriverFixture::SetUp() {
     SetMessageBoxHook([](const std::u16string&, const std::u16string&) {});
     TLog::ResetForTests();
     TLog::SetLogLevel(0);
+    FSavedSleepHook = SetSleepHook(&FixtureSleep);
     RegisterDriverClasses();
 }
 
@@ -109,6 +123,7 @@ void DriverFixture::TearDown() {
     TLog::SetLogFileName(u"");
     TLog::ResetForTests();
     GetFormatSettings() = FSavedFormat;
+    SetSleepHook(FSavedSleepHook);
     unsetenv("FR_COM_DIR");
     unsetenv("FR_COMMON_APPDATA");
     std::error_code ec;

@@ -4,6 +4,8 @@
 // array, against an emulated register started in-process (TCP on a free port and
 // a pseudo-terminal behind the link comN of a private COM folder). The common
 // application data folder, the COM folder and the log live in a scratch folder.
+// The driver's pauses for a real register are dropped (the emulator needs none);
+// its short polls of the link still wait.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "host/add_in_object.h"
+#include "platform/clock.h"
 #include "platform/format_settings.h"
 #include "platform/variant.h"
 #include "tools/fremu/emulator.h"
@@ -79,6 +82,7 @@ class DriverFixture : public ::testing::Test {
     std::unique_ptr<emu::TEmulator> FEmulator;
     std::unique_ptr<TAddInObject> FComponent;
     FormatSettings FSavedFormat;
+    SleepHook FSavedSleepHook = nullptr;
 };
 
 // The host's input parameters document for a cashier.

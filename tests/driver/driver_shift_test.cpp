@@ -4,6 +4,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
 #include "driver_fixture.h"
 #include "platform/clock.h"
 #include "platform/date_time.h"
@@ -78,6 +84,31 @@ TEST_F(DriverShift, DriverOpenShiftSendsCashierAndReportsTheNewShift) {
     for (const auto& name : kFlagNames)
         EXPECT_EQ(XmlAttr(xml, u"Parameters", U16(name)), "false");
     EXPECT_EQ(XmlRootName(xml), "OutputParameters");
+}
+
+std::mutex waitsMutex;
+std::vector<uint32_t> waits;
+
+void RecordWait(uint32_t AMilliseconds) {
+    {
+        std::lock_guard<std::mutex> lock(waitsMutex);
+        waits.push_back(AMilliseconds);
+    }
+    if (AMilliseconds <= 20) std::this_thread::sleep_for(std::chrono::milliseconds(AMilliseconds));
+}
+
+// The fixture drops the driver's long pauses; the driver must still ask for the
+// one a real register needs before a document's result can be read.
+TEST_F(DriverShift, DriverWaitsForTheRegisterBeforeReadingADocumentsResult) {
+    {
+        std::lock_guard<std::mutex> lock(waitsMutex);
+        waits.clear();
+    }
+    SetSleepHook(&RecordWait);
+    ASSERT_TRUE(OpenShift().Ok());
+    std::lock_guard<std::mutex> lock(waitsMutex);
+    EXPECT_TRUE(std::any_of(waits.begin(), waits.end(), [](uint32_t ms) { return ms >= 500; }))
+        << "no wait of half a second or more among " << waits.size();
 }
 
 TEST_F(DriverShift, DriverOpenShiftRefusedWhileOpenSendsNothingAfterTheStateQuery) {
