@@ -27,6 +27,7 @@ enum class TFaultKind {
     fkBytePause,       // a pause between two bytes of the answer
     fkNoEtx,           // a long answer that never ends with ETX
     fkError,           // an error code instead of executing the command
+    fkDropDocument,    // the open document lost unmade, the command not executed, the answer cut
 };
 
 struct TFaultKindInfo {
@@ -42,6 +43,7 @@ struct TFault {
     TFaultKind Kind = TFaultKind::fkError;
     std::string Command;  // only answers to this command; empty: any command
     int Times = 1;
+    int Skip = 0;  // occasions passed over before the first use
     int Byte = 0x15;
     int Ms = 0;
     long At = -1;  // byte position in the answer; -1: the middle
@@ -77,6 +79,9 @@ class TFaultPlan {
     std::optional<TFault> TakeError(std::string_view ACommand);
     // True once after an error fault that asked for a failing "06".
     bool TakeFailing06();
+    // A drop_document fault for this command: the byte count after which the cut
+    // answer stops (-1: the middle).
+    std::optional<long> TakeDropDocument(std::string_view ACommand);
     // Shapes the answer frame (STX .. check) of ACommand.
     TWirePlan ShapeAnswer(std::string_view ACommand, std::string AFrame);
 
