@@ -134,7 +134,7 @@ TEST_P(DocumentOutcome, DroppedReceiptWhileTheRegisterFellSilentIsUnknownThenNot
     EXPECT_TRUE(Made("receipt").empty());
     ASSERT_TRUE(PendingDocumentFromText(PendingFile()).has_value());
 
-    // A new driver object (the host restarted) still knows of it.
+    // The next Open asks the register and forgets the record.
     Control({{"cmd", "clear_faults"}});
     ASSERT_TRUE(Call(u"Open").Ok());
     EXPECT_TRUE(LogHas("Документ с неизвестным результатом не сформирован ККТ: ProcessCheck"));
