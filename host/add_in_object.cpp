@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <exception>
 #include <utility>
 
 #include "host/value_conversions.h"
@@ -48,6 +49,43 @@ class TFocusGuard {
     TBaseDriver& driver_;
 };
 
+// The text of whatever was thrown.
+std::u16string ExceptionText(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const Exception& e) {
+        return e.Message();
+    } catch (const std::exception& e) {
+        return Utf8ToUtf16(e.what());
+    } catch (...) {
+    }
+    return u"Неизвестное исключение";
+}
+
+void LogBoundaryException(const std::exception_ptr& error) noexcept {
+    try {
+        TLog::Append(u"EXCEPTION", ExceptionText(error), TLog::mtError);
+    } catch (...) {
+        // Not even the text could be built (out of memory): the answer still goes back.
+    }
+}
+
+// Nothing thrown crosses an interface of the host: it becomes the interface's
+// failure (the host's own code for a refusal of the host, else 1) and an
+// "EXCEPTION" log line.
+template <class Body>
+HResult Guarded(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const EOleError& e) {
+        LogBoundaryException(std::current_exception());
+        return e.Code();
+    } catch (...) {
+        LogBoundaryException(std::current_exception());
+        return kHrFalse;
+    }
+}
+
 }  // namespace
 
 TAddInObject::TAddInObject() {
@@ -80,59 +118,75 @@ bool TAddInObject::ValidProp(int32_t lPropNum) const {
 // IPropertyLink
 
 HResult TAddInObject::ChangeSettings() {
-    if (!Driver_ || !Driver_->CapSettingsDlg()) return kHrFalse;
-    Driver_->ReadSettings();
-    if (Driver_->ShowSettingsDlg()) Driver_->SaveSettings();
-    return kHrOk;
+    return Guarded([&]() -> HResult {
+        if (!Driver_ || !Driver_->CapSettingsDlg()) return kHrFalse;
+        Driver_->ReadSettings();
+        if (Driver_->ShowSettingsDlg()) Driver_->SaveSettings();
+        return kHrOk;
+    });
 }
 
 HResult TAddInObject::CapSettingsDlg(bool& Value) {
-    Value = false;
-    if (!Driver_) return kHrFalse;
-    Value = Driver_->CapSettingsDlg();
-    return kHrOk;
+    return Guarded([&]() -> HResult {
+        Value = false;
+        if (!Driver_) return kHrFalse;
+        Value = Driver_->CapSettingsDlg();
+        return kHrOk;
+    });
 }
 
 // ILanguageExtender: properties
 
 HResult TAddInObject::RegisterExtensionAs(std::u16string& bstrExtensionName) {
-    bstrExtensionName = kExtensionName;
-    return kHrOk;
+    return Guarded([&]() -> HResult {
+        bstrExtensionName = kExtensionName;
+        return kHrOk;
+    });
 }
 
 HResult TAddInObject::GetNProps(int32_t& plProps) {
-    plProps = Driver_ ? Driver_->PropsCount() : 0;
-    return kHrOk;
+    return Guarded([&]() -> HResult {
+        plProps = Driver_ ? Driver_->PropsCount() : 0;
+        return kHrOk;
+    });
 }
 
 HResult TAddInObject::FindProp(const std::u16string& bstrPropName, int32_t& plPropNum) {
-    plPropNum = Driver_ ? Driver_->GetPropNum(bstrPropName) : -1;
-    return kHrOk;
+    return Guarded([&]() -> HResult {
+        plPropNum = Driver_ ? Driver_->GetPropNum(bstrPropName) : -1;
+        return kHrOk;
+    });
 }
 
 HResult TAddInObject::GetPropName(int32_t lPropNum, int32_t lPropAlias,
                                   std::u16string& pbstrPropName) {
-    if (!ValidProp(lPropNum)) return kHrFalse;
-    const PSettingStruct s = Driver_->PropList(lPropNum);
-    pbstrPropName = lPropAlias != 0 ? s->Alias : s->ID;
-    return kHrOk;
+    return Guarded([&]() -> HResult {
+        if (!ValidProp(lPropNum)) return kHrFalse;
+        const PSettingStruct s = Driver_->PropList(lPropNum);
+        pbstrPropName = lPropAlias != 0 ? s->Alias : s->ID;
+        return kHrOk;
+    });
 }
 
 HResult TAddInObject::GetPropVal(int32_t lPropNum, Variant& pvarPropVal) {
-    pvarPropVal = Variant();
-    if (!ValidProp(lPropNum)) return kHrFalse;
-    pvarPropVal = Driver_->PropList(lPropNum)->Value;
-    return kHrOk;
+    return Guarded([&]() -> HResult {
+        pvarPropVal = Variant();
+        if (!ValidProp(lPropNum)) return kHrFalse;
+        pvarPropVal = Driver_->PropList(lPropNum)->Value;
+        return kHrOk;
+    });
 }
 
 HResult TAddInObject::SetPropVal(int32_t lPropNum, const Variant& varPropVal) {
-    if (!ValidProp(lPropNum)) return kHrFalse;
-    const PSettingStruct s = Driver_->PropList(lPropNum);
-    // The host's value is copied, never kept by reference.
-    s->Value = varPropVal.Deref();
-    if (SameText(s->ID, kDebugLogEnabled)) Driver_->UpdateDebugLogEnabled();
-    TLog::Append(u"SetPropVal", s->ID + u"=" + VarToStr(s->Value), TLog::mtInfo);
-    return kHrOk;
+    return Guarded([&]() -> HResult {
+        if (!ValidProp(lPropNum)) return kHrFalse;
+        const PSettingStruct s = Driver_->PropList(lPropNum);
+        // The host's value is copied, never kept by reference.
+        s->Value = varPropVal.Deref();
+        if (SameText(s->ID, kDebugLogEnabled)) Driver_->UpdateDebugLogEnabled();
+        TLog::Append(u"SetPropVal", s->ID + u"=" + VarToStr(s->Value), TLog::mtInfo);
+        return kHrOk;
+    });
 }
 
 HResult TAddInObject::IsPropReadable(int32_t, bool&) {
@@ -146,35 +200,47 @@ HResult TAddInObject::IsPropWritable(int32_t, bool&) {
 // ILanguageExtender: methods
 
 HResult TAddInObject::GetNMethods(int32_t& plMethods) {
-    plMethods = Driver_ ? Driver_->MethsCount() : 0;
-    return kHrOk;
+    return Guarded([&]() -> HResult {
+        plMethods = Driver_ ? Driver_->MethsCount() : 0;
+        return kHrOk;
+    });
 }
 
 HResult TAddInObject::FindMethod(const std::u16string& bstrMethodName, int32_t& plMethodNum) {
-    plMethodNum = Driver_ ? Driver_->GetMethodNum(bstrMethodName) : -1;
-    return kHrOk;
+    return Guarded([&]() -> HResult {
+        plMethodNum = Driver_ ? Driver_->GetMethodNum(bstrMethodName) : -1;
+        return kHrOk;
+    });
 }
 
 HResult TAddInObject::GetMethodName(int32_t lMethodNum, int32_t, std::u16string& pbstrMethodName) {
-    if (!ValidMethod(lMethodNum)) return kHrFalse;
-    pbstrMethodName = Driver_->MethodList(lMethodNum)->Name;
-    return kHrOk;
+    return Guarded([&]() -> HResult {
+        if (!ValidMethod(lMethodNum)) return kHrFalse;
+        pbstrMethodName = Driver_->MethodList(lMethodNum)->Name;
+        return kHrOk;
+    });
 }
 
 HResult TAddInObject::GetNParams(int32_t lMethodNum, int32_t& plParams) {
-    if (!ValidMethod(lMethodNum)) return kHrFalse;
-    plParams = Driver_->MethodList(lMethodNum)->ParamsCount;
-    return kHrOk;
+    return Guarded([&]() -> HResult {
+        if (!ValidMethod(lMethodNum)) return kHrFalse;
+        plParams = Driver_->MethodList(lMethodNum)->ParamsCount;
+        return kHrOk;
+    });
 }
 
 HResult TAddInObject::GetParamDefValue(int32_t, int32_t, Variant& pvarParamDefValue) {
-    pvarParamDefValue = Variant();
-    return kHrOk;
+    return Guarded([&]() -> HResult {
+        pvarParamDefValue = Variant();
+        return kHrOk;
+    });
 }
 
 HResult TAddInObject::HasRetVal(int32_t, bool& pboolRetValue) {
-    pboolRetValue = true;
-    return kHrOk;
+    return Guarded([&]() -> HResult {
+        pboolRetValue = true;
+        return kHrOk;
+    });
 }
 
 HResult TAddInObject::CallAsProc(int32_t lMethodNum, SafeArray* paParams) {
@@ -187,7 +253,19 @@ HResult TAddInObject::CallAsFunc(int32_t lMethodNum, Variant& pvarRetValue, Safe
 }
 
 HResult TAddInObject::CallMethod(int32_t lMethodNum, Variant& pvarRetValue, SafeArray* paParams,
-                                 bool asFunction) {
+                                 bool asFunction) noexcept {
+    try {
+        return CallMethodBody(lMethodNum, pvarRetValue, paParams, asFunction);
+    } catch (...) {
+        // Thrown outside the handler (the focus guard, the parameter view): the
+        // call fails, the host goes on.
+        LogBoundaryException(std::current_exception());
+        return kHrFalse;
+    }
+}
+
+HResult TAddInObject::CallMethodBody(int32_t lMethodNum, Variant& pvarRetValue, SafeArray* paParams,
+                                     bool asFunction) {
     if (!ValidMethod(lMethodNum)) return kHrFalse;
     TBaseDriver& driver = *Driver_;
     const TMethodStruct& method = *driver.MethodList(lMethodNum);
@@ -206,16 +284,13 @@ HResult TAddInObject::CallMethod(int32_t lMethodNum, Variant& pvarRetValue, Safe
                      TLog::mtInfo);
         if (asFunction && driver.PlatformVer() == pv77 && pvarRetValue.Type() == vtBoolean)
             pvarRetValue = Variant(int32_t{pvarRetValue.BoolValue() ? 1 : 0});
-    } catch (const Exception& e) {
+    } catch (...) {
+        // Whatever the handler threw, the driver's own errors and any other.
         answer = kHrFalse;
-        try {
-            TLog::Append(u"EXCEPTION", e.Message(), TLog::mtError);
-        } catch (const Exception&) {
-            // The log itself failing (say, its folder is gone) must not keep the
-            // error from the user nor escape into the host.
-        }
+        const std::exception_ptr error = std::current_exception();
+        LogBoundaryException(error);
         ShowErrorBox(u"EXCEPTION",
-                     u"Method: " + method.Name + u"\r\n" + u"Message: " + e.Message());
+                     u"Method: " + method.Name + u"\r\n" + u"Message: " + ExceptionText(error));
     }
     return answer;
 }
@@ -227,42 +302,52 @@ HResult TAddInObject::SetLocale(const std::u16string&) {
 // ISpecifyPropertyPages
 
 HResult TAddInObject::GetPages(std::vector<TGuid>& Pages) {
-    Pages.assign(1, kAddInPageClassId);
-    return kHrOk;
+    return Guarded([&]() -> HResult {
+        Pages.assign(1, kAddInPageClassId);
+        return kHrOk;
+    });
 }
 
 // IInitDone
 
 HResult TAddInObject::Init(IHostConnection* pConnection) {
-    pEvent.reset();
-    if (pConnection) pEvent = pConnection->QueryAsyncEvent();
-    if (pEvent)
-        CheckHostResult(pEvent->SetEventBufferDepth(kEventBufferDepth), u"SetEventBufferDepth");
-    pExtWnds.reset();
-    if (pConnection) pExtWnds = pConnection->QueryExtWndsSupport();
-    FObjectNumber = gObjectCounter.fetch_add(1);
-    if (!Driver_) {
-        Driver_ = CreateDriverByClassName(kDriverClassName);
-        if (Driver_) {
-            Driver_->SetDriverObjNumber(LowByte(FObjectNumber));
-            Driver_->SetExecExternalEvent(
-                [this](const std::u16string& source, const std::u16string& message,
-                       const std::u16string& data) { ExecExternalEvent(source, message, data); });
+    return Guarded([&]() -> HResult {
+        pEvent.reset();
+        if (pConnection) pEvent = pConnection->QueryAsyncEvent();
+        if (pEvent)
+            CheckHostResult(pEvent->SetEventBufferDepth(kEventBufferDepth), u"SetEventBufferDepth");
+        pExtWnds.reset();
+        if (pConnection) pExtWnds = pConnection->QueryExtWndsSupport();
+        FObjectNumber = gObjectCounter.fetch_add(1);
+        if (!Driver_) {
+            Driver_ = CreateDriverByClassName(kDriverClassName);
+            if (Driver_) {
+                Driver_->SetDriverObjNumber(LowByte(FObjectNumber));
+                Driver_->SetExecExternalEvent([this](const std::u16string& source,
+                                                     const std::u16string& message,
+                                                     const std::u16string& data) {
+                    ExecExternalEvent(source, message, data);
+                });
+            }
         }
-    }
-    return kHrOk;
+        return kHrOk;
+    });
 }
 
 HResult TAddInObject::Done() {
-    if (Driver_ && Driver_->DriverObjNumber() == LowByte(FObjectNumber)) ReleaseDriver();
-    pEvent.reset();
-    pExtWnds.reset();
-    return kHrOk;
+    return Guarded([&]() -> HResult {
+        if (Driver_ && Driver_->DriverObjNumber() == LowByte(FObjectNumber)) ReleaseDriver();
+        pEvent.reset();
+        pExtWnds.reset();
+        return kHrOk;
+    });
 }
 
 HResult TAddInObject::GetInfo(SafeArray* pInfo) {
-    TBaseDriver::PutParam(pInfo, 0, Variant(u"2000"));
-    return kHrOk;
+    return Guarded([&]() -> HResult {
+        TBaseDriver::PutParam(pInfo, 0, Variant(u"2000"));
+        return kHrOk;
+    });
 }
 
 // IDispatch

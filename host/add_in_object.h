@@ -5,10 +5,10 @@
 // wraps it one to one (VARIANT <-> Variant, SAFEARRAY <-> SafeArray, BSTR <->
 // std::u16string) and only adds reference counting and interface lookup.
 //
-// Exceptions: CallAsFunc and CallAsProc catch fr::Exception and nothing else.
-// The other operations let the driver's exceptions through (property writes,
-// Init, the settings dialog); a COM wrapper must turn any exception into a
-// failure HRESULT so that none crosses the interface.
+// Exceptions: none leaves an operation. A method handler that throws (anything)
+// answers 1 with an "EXCEPTION" log line and the error box; any other operation
+// that throws answers its failure (the host's own code when the host refused a
+// call, else 1) with the log line.
 
 #include <array>
 #include <cstdint>
@@ -143,7 +143,9 @@ class TAddInObject {
 
   private:
     HResult CallMethod(int32_t lMethodNum, Variant& pvarRetValue, SafeArray* paParams,
-                       bool asFunction);
+                       bool asFunction) noexcept;
+    HResult CallMethodBody(int32_t lMethodNum, Variant& pvarRetValue, SafeArray* paParams,
+                           bool asFunction);
     bool ValidMethod(int32_t lMethodNum) const;
     bool ValidProp(int32_t lPropNum) const;
     void ReleaseDriver();

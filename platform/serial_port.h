@@ -56,6 +56,8 @@ class SerialPort {
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
+    // The device COM port number APortNumber stands for ("/dev/ttyS4", "\\.\COM5").
+    static std::string DeviceName(int32_t APortNumber);
     // Opens COM port number APortNumber (1-based) for exclusive use.
     bool Open(int32_t APortNumber);
     bool IsOpen() const;

@@ -34,9 +34,14 @@ class TcpSocket {
     // A new IPv4 stream socket; an open one is closed first.
     bool Create();
     bool IsOpen() const { return handle_ != kNone; }
-    // Blocking connect, with the system's own connect time-out. AAddress is in
-    // host byte order (0x7F000001 for 127.0.0.1).
-    bool Connect(uint32_t AAddress, uint16_t APort);
+    // Connects within ATimeoutMs (the attempt is abandoned then, with a time-out
+    // error). AAddress is in host byte order (0x7F000001 for 127.0.0.1). The
+    // socket is blocking again afterwards.
+    bool Connect(uint32_t AAddress, uint16_t APort, uint32_t ATimeoutMs);
+    // True when the peer has closed the connection or it has failed, seen without
+    // waiting and without taking any byte that is still to be read.
+    bool PeerClosed();
+    // 0 is taken as 1 ms: a receive never waits without limit.
     bool SetReceiveTimeout(uint32_t AMilliseconds);
     // One send call: the count taken, or -1 on failure.
     int Send(const void* AData, size_t ASize);
@@ -48,6 +53,8 @@ class TcpSocket {
     void Close();
 
     int LastError() const { return last_error_; }
+    // Whether the last failure was a time-out (of Connect or of a receive).
+    bool TimedOut() const;
 
   private:
     static constexpr intptr_t kNone = -1;

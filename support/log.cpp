@@ -29,6 +29,8 @@ std::mutex gLogLock;
 // Serialises banner writers so that threads starting together write one banner.
 std::mutex gStartLock;
 std::once_flag gStopRegistered;
+// Lines (and banners) that could not be written; only for diagnosis and tests.
+std::atomic<uint64_t> gDroppedLines{0};
 
 constexpr char16_t kBannerRule[] = u"                                        ";  // 40 blanks
 constexpr char16_t kStopBanner[] = u"============Stop log===============\r\n";
@@ -86,11 +88,7 @@ void AppendLine(std::u16string_view text) {
 }
 
 void StopAtExit() {
-    try {
-        TLog::Stop();
-    } catch (...) {
-        // Nobody is left to tell at unload; the banner is only lost.
-    }
+    TLog::Stop();
 }
 
 }  // namespace
@@ -121,13 +119,29 @@ void TLog::ResetForTests() {
     gLogStarted.store(false);
 }
 
-void TLog::Append(std::u16string_view ACaption, std::u16string_view AMessage, TMsgType AMsgType) {
+void TLog::Append(std::u16string_view ACaption, std::u16string_view AMessage,
+                  TMsgType AMsgType) noexcept {
     if (!LevelWrites(LogLevel(), AMsgType)) return;
-    Start();
-    AppendLine(FormatLogString(ACaption, AMessage, AMsgType));
+    try {
+        Start();
+        AppendLine(FormatLogString(ACaption, AMessage, AMsgType));
+    } catch (...) {
+        // A line that cannot be written is dropped: the log is only diagnostic
+        // and must never fail or change the operation that writes it.
+        gDroppedLines.fetch_add(1);
+    }
 }
 
-void TLog::Start() {
+void TLog::Start() noexcept {
+    try {
+        WriteStartBanner();
+    } catch (...) {
+        // The banner is tried again before the next line.
+        gDroppedLines.fetch_add(1);
+    }
+}
+
+void TLog::WriteStartBanner() {
     if (!LevelWritesAnything(LogLevel()) || gLogStarted.load()) return;
     std::lock_guard<std::mutex> lock(gStartLock);
     if (gLogStarted.load()) return;
@@ -147,9 +161,17 @@ void TLog::Start() {
     std::call_once(gStopRegistered, [] { std::atexit(StopAtExit); });
 }
 
-void TLog::Stop() {
+void TLog::Stop() noexcept {
     if (!LevelWritesAnything(LogLevel()) || !gLogStarted.load()) return;
-    AppendLine(kStopBanner);
+    try {
+        AppendLine(kStopBanner);
+    } catch (...) {
+        gDroppedLines.fetch_add(1);
+    }
+}
+
+uint64_t TLog::DroppedLines() {
+    return gDroppedLines.load();
 }
 
 std::u16string TLog::FormatLogString(std::u16string_view ACaption, std::u16string_view AMessage,
@@ -187,10 +209,14 @@ std::u16string TLog::GetAbsolutePath(bool AOnlyDirectory) {
     return folder + base + u"_" + FormatDateTime(u"yyyy.mm.dd", Now()) + u".log";
 }
 
-void TLog::WriteTextFile(std::u16string_view AFileName, std::u16string_view AText) {
+void TLog::WriteTextFile(std::u16string_view AFileName, std::u16string_view AText) noexcept {
     if (!LevelWritesAnything(LogLevel())) return;
-    // Only the file name counts: the file stays inside the log folder.
-    ReplaceFileContent(GetAbsolutePath(true) + ExtractFileName(AFileName), Utf16ToUtf8(AText));
+    try {
+        // Only the file name counts: the file stays inside the log folder.
+        ReplaceFileContent(GetAbsolutePath(true) + ExtractFileName(AFileName), Utf16ToUtf8(AText));
+    } catch (...) {
+        gDroppedLines.fetch_add(1);
+    }
 }
 
 }  // namespace fr

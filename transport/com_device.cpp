@@ -1,14 +1,26 @@
 #include "transport/com_device.h"
 
 #include "platform/clock.h"
+#include "platform/text.h"
+#include "support/common_utils.h"
+#include "support/log.h"
+#include "transport/transport_texts.h"
 
 namespace fr {
+
+namespace {
+
+// The port's one-byte read: the handshake answer's wait.
+constexpr uint32_t kHandshakeWaitMs = 500;
+
+}  // namespace
 
 TCOMDevice::~TCOMDevice() {
     TCOMDevice::Disable();
 }
 
 void TCOMDevice::Enable() {
+    FLinkError.clear();
     FCom.Close();
     if (!FCom.Open()) throw EDeviceError(FCom.ExtResultDescription());
     Handshake();
@@ -20,6 +32,9 @@ void TCOMDevice::Disable() {
 }
 
 bool TCOMDevice::PrepareExchange() {
+    FLinkError.clear();
+    FFirstByteDeadline.Reset();
+    FAnswerDeadline.Reset();
     // Opens a closed port too; a port that cannot be opened fails at the handshake.
     FCom.Purge(true);
     return true;
@@ -39,17 +54,44 @@ bool TCOMDevice::SendBytes(std::string_view bytes) {
 }
 
 bool TCOMDevice::ReceiveHandshakeByte(uint8_t& value) {
-    return ReceiveBodyByte(value);
+    std::string dropped;
+    const auto first = [this](uint8_t& v) {
+        char ch = 0;
+        if (!FCom.ReadChar(ch)) return false;
+        v = static_cast<uint8_t>(ch);
+        return true;
+    };
+    const auto next = [this](uint8_t& v, uint32_t ms) {
+        char ch = 0;
+        if (!FCom.ReadChar(ch, ms)) return false;
+        v = static_cast<uint8_t>(ch);
+        return true;
+    };
+    const bool ok = ReceiveHandshakeAnswer(kHandshakeWaitMs, first, next, value, dropped);
+    if (!dropped.empty())
+        TLog::Append(ClassName(), u"late bytes dropped: " + AsciiToUtf16(BytesToHexText(dropped)),
+                     TLog::mtInfo);
+    return ok;
 }
 
 bool TCOMDevice::ReceiveFirstByte(uint8_t& value, int ATimeout) {
+    // Resent frames share the first send's wait.
+    if (!FFirstByteDeadline.IsSet())
+        FFirstByteDeadline.Start(static_cast<uint32_t>(ATimeout < 0 ? 0 : ATimeout));
     char ch = 0;
-    if (!FCom.ReadChar(ch, static_cast<uint32_t>(ATimeout < 0 ? 0 : ATimeout))) return false;
+    if (!FCom.ReadChar(ch, FFirstByteDeadline.Left())) return false;
     value = static_cast<uint8_t>(ch);
+    FAnswerDeadline.Start(kAnswerRestLimitMs);
     return true;
 }
 
 bool TCOMDevice::ReceiveBodyByte(uint8_t& value) {
+    // A line that keeps delivering bytes without ending the answer is given up
+    // on when the answer's time is out, not after its size cap.
+    if (FAnswerDeadline.Passed()) {
+        FLinkError = kTextReadError;
+        return false;
+    }
     char ch = 0;
     if (!FCom.ReadChar(ch)) return false;
     value = static_cast<uint8_t>(ch);
@@ -57,11 +99,16 @@ bool TCOMDevice::ReceiveBodyByte(uint8_t& value) {
 }
 
 bool TCOMDevice::ReceiveCheckChars(std::string& chars) {
+    if (FAnswerDeadline.Passed()) {
+        chars.clear();
+        FLinkError = kTextReadError;
+        return false;
+    }
     return FCom.ReadString(2, chars);
 }
 
 std::u16string TCOMDevice::LinkErrorText() const {
-    return FCom.ExtResultDescription();
+    return FLinkError.empty() ? FCom.ExtResultDescription() : FLinkError;
 }
 
 }  // namespace fr

@@ -7,6 +7,7 @@
 
 #include "device/device.h"
 #include "transport/comm.h"
+#include "transport/link_timing.h"
 
 namespace fr {
 
@@ -36,6 +37,11 @@ class TCOMDevice : public TDevice {
 
   private:
     TCOM FCom;
+    // A failure of the link's own (an answer that ran out of time), taking the
+    // place of the port's text until the next exchange.
+    std::u16string FLinkError;
+    TTickDeadline FFirstByteDeadline;
+    TTickDeadline FAnswerDeadline;
 };
 
 }  // namespace fr

@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/system_error.h"
+#include "platform/text.h"
 #include "transport/transport_texts.h"
 
 namespace fr {
@@ -48,8 +49,10 @@ TComm::~TComm() {
 
 bool TComm::CreatePortFile() {
     if (FPort.Open(FPortNumber)) return true;
-    FExtResultDescription =
-        std::u16string(kTextOpenPortError) + u". " + SystemErrorText(FPort.LastError());
+    // Which port, after the text itself.
+    FExtResultDescription = std::u16string(kTextOpenPortError) + u". " +
+                            SystemErrorText(FPort.LastError()) + u" (COM" + IntToStr(FPortNumber) +
+                            u": " + Utf8ToUtf16(SerialPort::DeviceName(FPortNumber)) + u")";
     return false;
 }
 

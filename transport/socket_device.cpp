@@ -4,7 +4,10 @@
 #include <utility>
 
 #include "platform/clock.h"
+#include "platform/system_error.h"
 #include "platform/text.h"
+#include "support/common_utils.h"
+#include "support/log.h"
 #include "transport/ipv4_address.h"
 #include "transport/socket_results.h"
 
@@ -43,6 +46,7 @@ void TSocketDevice::CloseConnection() {
 }
 
 void TSocketDevice::Enable() {
+    FHandshakeRetry = false;
     if (Connect(FIPAddress, FTCPPort) != kSocketOk) throw EDeviceError(FExtResultDescription);
     Handshake();
 }
@@ -74,11 +78,17 @@ int32_t TSocketDevice::Connect(std::u16string_view AAddress, int32_t APort) {
         CloseConnection();
         return Result(kSocketCreateError);
     }
-    const bool connected = FSocket.Connect(address, static_cast<uint16_t>(APort));
+    const bool connected =
+        FSocket.Connect(address, static_cast<uint16_t>(APort), kConnectTimeoutMs);
     (void)FSocket.SetReceiveTimeout(kReceiveTimeoutMs);
     if (!connected) {
+        const std::u16string reason = SystemErrorText(FSocket.LastError());
         CloseConnection();
-        return Result(kSocketConnectError);
+        Result(kSocketConnectError);
+        // Which register could not be reached, and why, after the text itself.
+        FExtResultDescription +=
+            u" (" + AsciiToUtf16(text) + u":" + IntToStr(APort) + u", " + reason + u")";
+        return kSocketConnectError;
     }
     FPeerAddress = std::u16string(AAddress);
     FPeerPort = APort;
@@ -106,10 +116,16 @@ int32_t TSocketDevice::ReceiveByte(uint8_t& AByte) {
     unsigned char byte = 0;
     // 0 bytes from a blocking receive means the peer closed the connection.
     const int r = FSocket.Receive(&byte, 1);
-    if (r == 0) FConnectionLost = true;
+    // A reset or another failure that is not a time-out is a lost connection too.
+    if (r == 0 || (r < 0 && !FSocket.TimedOut())) FConnectionLost = true;
     if (r <= 0) return Result(kSocketReceiveError);
     AByte = byte;
     return kSocketOk;
+}
+
+int32_t TSocketDevice::ReceiveByteWithin(uint8_t& AByte, uint32_t AWaitMs) {
+    if (FSocket.IsOpen()) (void)FSocket.SetReceiveTimeout(AWaitMs);
+    return ReceiveByte(AByte);
 }
 
 int32_t TSocketDevice::ReceiveData(int32_t ASize, std::string& AData) {
@@ -122,20 +138,44 @@ int32_t TSocketDevice::ReceiveData(int32_t ASize, std::string& AData) {
     return kSocketOk;
 }
 
+bool TSocketDevice::Reconnect() {
+    const std::u16string address = FPeerAddress;
+    if (Connect(address, FPeerPort) == kSocketOk) return true;
+    FConnectionLost = true;  // tried again at the next exchange
+    return false;
+}
+
 bool TSocketDevice::PrepareExchange() {
-    if (FConnectionLost) {
-        const std::u16string address = FPeerAddress;
-        if (Connect(address, FPeerPort) == kSocketOk) return true;
-        FConnectionLost = true;  // tried again at the next exchange
-        return false;
-    }
+    FFirstByteDeadline.Reset();
+    FAnswerDeadline.Reset();
+    FHandshakeRetry = false;
+    if (FConnectionLost) return Reconnect();
     if (!FSocket.IsOpen()) return true;
     char buffer[256];
     for (int pending = FSocket.Pending(); pending > 0; pending = FSocket.Pending()) {
         const size_t size = std::min(sizeof(buffer), static_cast<size_t>(pending));
         if (FSocket.Receive(buffer, size) <= 0) break;
     }
+    // A register (or its network adapter) that closed an idle connection is
+    // reached again now, before the exchange costs anything.
+    if (FSocket.PeerClosed()) {
+        TLog::Append(ClassName(), u"connection closed by the peer: connecting again", TLog::mtInfo);
+        return Reconnect();
+    }
+    FHandshakeRetry = true;
     return true;
+}
+
+bool TSocketDevice::RetryHandshakeOnNewConnection() {
+    if (!FHandshakeRetry || !FConnectionLost || FPeerPort == 0) return false;
+    FHandshakeRetry = false;
+    // Only ENQ went out on the old connection: sending it again is harmless.
+    TLog::Append(ClassName(), u"connection lost at the handshake: connecting again", TLog::mtInfo);
+    if (!Reconnect()) return false;
+    const std::string enq(1, ENQ);
+    const bool sent = SendData(enq) == kSocketOk;
+    LogExchange(u"-> ", enq, sent);
+    return sent;
 }
 
 void TSocketDevice::DiscardLateBytes() {
@@ -152,22 +192,52 @@ void TSocketDevice::DiscardLateBytes() {
 }
 
 bool TSocketDevice::SendBytes(std::string_view bytes) {
-    return SendData(bytes) == kSocketOk;
+    if (bytes.size() > 1) FHandshakeRetry = false;  // a frame: never sent twice
+    const bool sent = SendData(bytes) == kSocketOk;
+    if (sent || bytes.size() != 1 || !RetryHandshakeOnNewConnection()) return sent;
+    return true;
 }
 
 bool TSocketDevice::ReceiveHandshakeByte(uint8_t& value) {
-    return ReceiveByte(value) == kSocketOk;
+    std::string dropped;
+    const auto first = [this](uint8_t& v) {
+        if (ReceiveByteWithin(v, kReceiveTimeoutMs) == kSocketOk) return true;
+        // The connection was gone and only ENQ had been sent: once more on a new one.
+        return RetryHandshakeOnNewConnection() &&
+               ReceiveByteWithin(v, kReceiveTimeoutMs) == kSocketOk;
+    };
+    const auto next = [this](uint8_t& v, uint32_t ms) {
+        return ReceiveByteWithin(v, ms) == kSocketOk;
+    };
+    const bool ok = ReceiveHandshakeAnswer(kReceiveTimeoutMs, first, next, value, dropped);
+    if (!dropped.empty())
+        TLog::Append(ClassName(), u"late bytes dropped: " + AsciiToUtf16(BytesToHexText(dropped)),
+                     TLog::mtInfo);
+    return ok;
 }
 
-bool TSocketDevice::ReceiveFirstByte(uint8_t& value, int /*ATimeout: the receive time-out rules*/) {
-    return ReceiveByte(value) == kSocketOk;
+bool TSocketDevice::ReceiveFirstByte(uint8_t& value, int ATimeout) {
+    // Resent frames share the first send's wait.
+    if (!FFirstByteDeadline.IsSet())
+        FFirstByteDeadline.Start(static_cast<uint32_t>(ATimeout < 0 ? 0 : ATimeout));
+    if (ReceiveByteWithin(value, FFirstByteDeadline.Left()) != kSocketOk) return false;
+    FAnswerDeadline.Start(kAnswerRestLimitMs);
+    return true;
 }
 
 bool TSocketDevice::ReceiveBodyByte(uint8_t& value) {
-    return ReceiveByte(value) == kSocketOk;
+    const uint32_t left = FAnswerDeadline.IsSet() ? FAnswerDeadline.Left() : kReceiveTimeoutMs;
+    if (left == 0) return Result(kSocketReceiveError) == kSocketOk;
+    return ReceiveByteWithin(value, std::min(left, kReceiveTimeoutMs)) == kSocketOk;
 }
 
 bool TSocketDevice::ReceiveCheckChars(std::string& chars) {
+    const uint32_t left = FAnswerDeadline.IsSet() ? FAnswerDeadline.Left() : kReceiveTimeoutMs;
+    if (left == 0) {
+        chars.clear();
+        return Result(kSocketReceiveError) == kSocketOk;
+    }
+    if (FSocket.IsOpen()) (void)FSocket.SetReceiveTimeout(std::min(left, kReceiveTimeoutMs));
     return ReceiveData(2, chars) == kSocketOk;
 }
 

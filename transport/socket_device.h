@@ -7,6 +7,12 @@
 // that closes the connection fails the receive instead of yielding 0x00 bytes,
 // and the next exchange connects again to the same address: a register that
 // dropped the line in the middle of an answer can still be asked what it did.
+//
+// Time limits (transport/link_timing.h): connect 5 s; the handshake answer 5 s;
+// the first byte of an answer the command's own time-out; the rest of the answer
+// 3 s in all. A connection the register closed while idle is found before the
+// handshake, or by the handshake itself, and made again within the same
+// exchange: only ENQ is ever sent again, never a frame the register may have.
 
 #include <cstdint>
 #include <string>
@@ -14,6 +20,7 @@
 
 #include "device/device.h"
 #include "platform/socket.h"
+#include "transport/link_timing.h"
 
 namespace fr {
 
@@ -62,6 +69,13 @@ class TSocketDevice : public TDevice {
 
   private:
     int32_t Result(int32_t ACode);
+    // ReceiveByte waiting at most AWaitMs.
+    int32_t ReceiveByteWithin(uint8_t& AByte, uint32_t AWaitMs);
+    // Connects again to the last peer; false with the connect text.
+    bool Reconnect();
+    // ENQ sent again on a new connection after the old one was found closed at
+    // the handshake; false when that is not allowed or fails.
+    bool RetryHandshakeOnNewConnection();
     // Closes the socket and releases the library, each when held.
     void CloseConnection();
 
@@ -74,6 +88,11 @@ class TSocketDevice : public TDevice {
     bool FConnectionLost = false;  // the peer closed it or a send failed
     std::u16string FPeerAddress;   // of the last connection made
     int32_t FPeerPort = 0;
+    // Set by PrepareExchange until the frame is sent: a connection lost at the
+    // handshake may be made again once.
+    bool FHandshakeRetry = false;
+    TTickDeadline FFirstByteDeadline;
+    TTickDeadline FAnswerDeadline;
 };
 
 }  // namespace fr

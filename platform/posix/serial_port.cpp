@@ -107,6 +107,10 @@ bool SerialPort::Fail() {
     return false;
 }
 
+std::string SerialPort::DeviceName(int32_t APortNumber) {
+    return DevicePath(APortNumber);
+}
+
 bool SerialPort::Open(int32_t APortNumber) {
     if (IsOpen()) Close();
     if (APortNumber < 1) {

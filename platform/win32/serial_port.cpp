@@ -29,6 +29,10 @@ bool SerialPort::Fail() {
     return false;
 }
 
+std::string SerialPort::DeviceName(int32_t APortNumber) {
+    return "\\\\.\\COM" + std::to_string(APortNumber);
+}
+
 bool SerialPort::Open(int32_t APortNumber) {
     if (IsOpen()) Close();
     const std::wstring name = L"\\\\.\\COM" + std::to_wstring(APortNumber);

@@ -286,5 +286,44 @@ TEST_F(EmulatorFaults, PseudoTerminalAnswerStopsInsteadOfClosing) {
     EXPECT_EQ(serial.Call("00").Code, "00");
 }
 
+// The command is carried out; its answer never ends, until the driver speaks again.
+TEST_F(EmulatorFaults, TrickleNeverEndsUntilTheDriverSpeaks) {
+    Start();
+    Inject({{"kind", "trickle"}, {"ms", 50}, {"command", "13"}});
+    SendFrame("13");
+    std::string got;
+    const auto begin = Clock::now();
+    for (int c; Clock::now() - begin < std::chrono::milliseconds(800) &&
+                (c = FClient->ReadByte(300)) >= 0;)
+        got += static_cast<char>(c);
+    ASSERT_GE(got.size(), 8u);  // the head and a byte every 50 ms
+    EXPECT_EQ(got[0], kSTX);
+    EXPECT_EQ(got.find(kETX), std::string::npos);
+    EXPECT_EQ(got.substr(2, 2), "13");
+    // A new ENQ ends the trickle and is answered; the line works again.
+    FClient->Write(std::string(1, kENQ));
+    int c = 0;
+    while ((c = FClient->ReadByte(1000)) >= 0 && c != kACK) {
+    }
+    EXPECT_EQ(c, kACK);
+    FLastId = FClient->NextId();
+    FClient->Write(TFrameClient::Frame("KVMT", FLastId, "00", {}));
+    EXPECT_EQ(FClient->ReadAnswer(2000).Code, "00");
+}
+
+TEST_F(EmulatorFaults, IdleConnectionClosedByTheRegister) {
+    Start();
+    Inject({{"kind", "idle_close"}, {"ms", 300}});
+    EXPECT_EQ(Code("00"), "00");  // a busy line stays
+    const auto begin = Clock::now();
+    EXPECT_EQ(FClient->ReadByte(3000), -2);
+    EXPECT_GE(Clock::now() - begin, std::chrono::milliseconds(250));
+    // Used up: a new connection stays open while idle.
+    FClient.emplace(TFrameClient::ConnectTcp(FEmulator->TcpPort()));
+    EXPECT_EQ(FClient->ReadByte(600), -1);
+    EXPECT_EQ(Code("00"), "00");
+    EXPECT_EQ(FEmulator->Control({{"cmd", "faults"}})["faults"].size(), 0u);
+}
+
 }  // namespace
 }  // namespace fr::emu::test

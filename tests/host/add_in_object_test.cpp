@@ -351,20 +351,54 @@ TEST_F(HostAddInObject, RaisingHandler) {
     EXPECT_EQ(boxCount_, 2);
     EXPECT_EQ(THostCallDriver::FocusDepthInCall, 1u);  // the stack was empty again
 
-    // Only the driver's own errors are caught.
-    EXPECT_THROW(o->CallAsFunc(Method(*o, u"FailOutside"), ret, params.get()), std::runtime_error);
-    EXPECT_EQ(boxCount_, 2);
+    // Any other exception is stopped at the boundary as well.
+    EXPECT_EQ(o->CallAsFunc(Method(*o, u"FailOutside"), ret, params.get()), kHrFalse);
+    EXPECT_EQ(boxCount_, 3);
+    EXPECT_EQ(U8(boxText_), "Method: FailOutside\r\nMessage: not ours");
+    EXPECT_EQ(LogLinesWith("ERROR", "EXCEPTION").size(), 3u);
     EXPECT_TRUE(LogLinesWith("INFO", "< FailOutside").empty());
 }
 
-TEST_F(HostAddInObject, UnwritableLogFailsTheCallOnly) {
-    auto o = Open();
-    TLog::SetLogFileName(Utf8ToUtf16((Dir() / "missing" / "host.log").string()));
-    Variant ret;
-    EXPECT_EQ(o->CallAsFunc(Method(*o, u"ReturnTrue"), ret, nullptr), kHrFalse);
-    EXPECT_EQ(boxCount_, 1);
-    EXPECT_EQ(U8(boxText_).rfind("Method: ReturnTrue\r\nMessage: ", 0), 0u) << U8(boxText_);
+// The log is only diagnostic: a file that cannot be written changes no answer.
+TEST_F(HostAddInObject, UnwritableLogChangesNoAnswer) {
+    const struct {
+        const char* name;
+        std::filesystem::path path;
+    } table[] = {
+        {"missing folder", Dir() / "missing" / "host.log"},
+        {"folder at the path", Dir() / "taken.log"},
+    };
+    std::filesystem::create_directories(Dir() / "taken.log");
+    for (const auto& row : table) {
+        auto o = Open();
+        TLog::SetLogFileName(Utf8ToUtf16(row.path.string()));
+        Variant ret;
+        EXPECT_EQ(o->CallAsFunc(Method(*o, u"ReturnTrue"), ret, nullptr), kHrOk) << row.name;
+        EXPECT_TRUE(ret == Variant(true)) << row.name;
+        EXPECT_EQ(o->CallAsFunc(Method(*o, u"WriteOutputs"), ret, nullptr), kHrOk) << row.name;
+        EXPECT_EQ(o->SetPropVal(Prop(*o, u"Flag"), Variant(true)), kHrOk) << row.name;
+        Variant value;
+        EXPECT_EQ(o->GetPropVal(Prop(*o, u"Flag"), value), kHrOk) << row.name;
+        EXPECT_TRUE(value == Variant(true)) << row.name;
+        EXPECT_EQ(boxCount_, 0) << row.name;
+        EXPECT_EQ(o->Done(), kHrOk) << row.name;
+    }
     EXPECT_FALSE(std::filesystem::exists(Dir() / "missing"));
+    EXPECT_TRUE(std::filesystem::is_directory(Dir() / "taken.log"));
+}
+
+// A property write the driver cannot take (text where a Boolean belongs) answers
+// the failure instead of throwing into the host; the object goes on working.
+TEST_F(HostAddInObject, APropertyWriteThatThrowsAnswersAFailure) {
+    auto o = Open();
+    HResult hr = kHrOk;
+    EXPECT_NO_THROW(hr = o->SetPropVal(Prop(*o, u"DebugLogEnabled"), Variant(u"не логическое")));
+    EXPECT_EQ(hr, kHrFalse);
+    EXPECT_EQ(LogLinesWith("ERROR", "EXCEPTION").size(), 1u);
+    EXPECT_EQ(boxCount_, 0);
+    EXPECT_EQ(o->SetPropVal(Prop(*o, u"DebugLogEnabled"), Variant(true)), kHrOk);
+    Variant ret;
+    EXPECT_EQ(o->CallAsFunc(Method(*o, u"ReturnTrue"), ret, nullptr), kHrOk);
 }
 
 TEST_F(HostAddInObject, BooleanAnswersOn77) {
@@ -482,8 +516,9 @@ TEST_F(HostAddInObject, RefusedEventBufferFailsInit) {
     THostConnection connection;
     connection.sink->depthAnswer = static_cast<HResult>(0x80004005);
     TAddInObject o;
-    EXPECT_THROW(o.Init(&connection), EOleError);
+    EXPECT_EQ(o.Init(&connection), static_cast<HResult>(0x80004005));
     EXPECT_EQ(o.Driver(), nullptr);
+    EXPECT_EQ(LogLinesWith("ERROR", "EXCEPTION").size(), 1u);
 }
 
 TEST_F(HostAddInObject, EventsWithoutASink) {

@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -253,11 +254,13 @@ TEST_F(SupportLogTest, AbsoluteNameIsTheFileAsItStands) {
                 ::testing::HasSubstr("\tERROR\tTSocketDevice: \t-> 05\r\n"));
 }
 
-TEST_F(SupportLogTest, MissingFolderFailsOnceAndTheNextLineStartsAgain) {
+TEST_F(SupportLogTest, MissingFolderDropsTheLineAndTheNextLineStartsAgain) {
     const fs::path missing = appData_.Path() / "missing" / "driver.log";
     TLog::SetLogFileName(missing.u16string());
     TLog::SetLogLevel(2);
-    EXPECT_THROW(TLog::Append(u"A", u"lost", TLog::mtInfo), Exception);
+    const uint64_t dropped = TLog::DroppedLines();
+    EXPECT_NO_THROW(TLog::Append(u"A", u"lost", TLog::mtInfo));
+    EXPECT_GT(TLog::DroppedLines(), dropped);
     EXPECT_FALSE(TLog::LogStarted());
     EXPECT_FALSE(fs::exists(missing.parent_path())) << "the log does not create that folder";
 
@@ -277,8 +280,53 @@ TEST_F(SupportLogTest, RefusesALogFileThatIsASymbolicLink) {
     fs::create_symlink(target, link);
     TLog::SetLogFileName(link.u16string());
     TLog::SetLogLevel(2);
-    EXPECT_THROW(TLog::Append(u"A", u"line", TLog::mtInfo), Exception);
+    EXPECT_NO_THROW(TLog::Append(u"A", u"line", TLog::mtInfo));
     EXPECT_EQ(ReadAll(target), "keep");
+}
+
+// A path that cannot take a file (a folder there, a folder where a parent should
+// be, no permission) loses lines without a word to the caller; once the path
+// can be written again, the next line goes out with its banner.
+TEST_F(SupportLogTest, UnwritablePathsDropLinesAndTheLogComesBack) {
+    const fs::path blocked = appData_.Path() / "blocked.log";
+    const fs::path file_as_parent = appData_.Path() / "plain";
+    { std::ofstream(file_as_parent, std::ios::binary) << "x"; }
+    const fs::path locked_dir = appData_.Path() / "locked";
+    fs::create_directories(locked_dir);
+    fs::permissions(locked_dir, fs::perms::owner_read | fs::perms::owner_exec);
+    const struct {
+        const char* name;
+        fs::path path;
+    } table[] = {
+        {"folder at the path", blocked},
+        {"file as a parent", file_as_parent / "driver.log"},
+        {"read-only folder", locked_dir / "driver.log"},
+    };
+    fs::create_directories(blocked);
+    TLog::SetLogLevel(3);
+    for (const auto& row : table) {
+        TLog::ResetForTests();
+        TLog::SetLogFileName(row.path.u16string());
+        const uint64_t dropped = TLog::DroppedLines();
+        EXPECT_NO_THROW(TLog::Append(u"A", u"line", TLog::mtError)) << row.name;
+        EXPECT_NO_THROW(TLog::Start()) << row.name;
+        EXPECT_NO_THROW(TLog::WriteTextFile(u"dump.xml", u"<x/>")) << row.name;
+        EXPECT_NO_THROW(TLog::Stop()) << row.name;
+        // Permissions do not hold the superuser back: that row writes.
+        if (::geteuid() == 0 && row.path.parent_path() == locked_dir) continue;
+        EXPECT_GT(TLog::DroppedLines(), dropped) << row.name;
+        EXPECT_FALSE(TLog::LogStarted()) << row.name;
+    }
+    fs::permissions(locked_dir, fs::perms::owner_all);
+
+    TLog::ResetForTests();
+    TLog::SetLogFileName(blocked.u16string());
+    fs::remove(blocked);
+    TLog::Append(u"A", u"back", TLog::mtInfo);
+    EXPECT_TRUE(TLog::LogStarted());
+    const std::vector<std::string> lines = SplitLines(ReadAll(blocked));
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_THAT(lines[6], ::testing::EndsWith("\tINFO\tA: \tback"));
 }
 
 TEST_F(SupportLogTest, WriteTextFileReplacesAFileInTheLogFolder) {

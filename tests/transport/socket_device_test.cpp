@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/text.h"
 #include "scripted_peer.h"
 #include "transport/socket_device.h"
 #include "transport/socket_results.h"
@@ -43,6 +44,10 @@ bool ServeHandshake(int fd) {
 void AwaitClose(int fd) {
     while (ReadByte(fd, kPeerWaitMs) >= 0) {
     }
+}
+
+uint16_t ClosedPortOf(const TSocketDevice& device) {
+    return static_cast<uint16_t>(device.TCPPort());
 }
 
 const std::u16string kReceiveText = u"Ошибка при получении ответа от сервера";
@@ -126,7 +131,11 @@ TEST_F(TransportSocketDevice, BlanksAroundTheAddressAreTrimmed) {
 TEST_F(TransportSocketDevice, ARefusedConnectionSendsNoHandshake) {
     device_.SetTCPPort(ClosedPort());
     const int before = CountOpenDescriptors();
-    EXPECT_EQ(ErrorOf([&] { device_.Enable(); }), u"Ошибка при установлении подключения к ФР");
+    const std::u16string error = ErrorOf([&] { device_.Enable(); });
+    // The text, then which register could not be reached.
+    const std::u16string expected = u"Ошибка при установлении подключения к ФР (127.0.0.1:" +
+                                    Utf8ToUtf16(std::to_string(ClosedPortOf(device_))) + u", ";
+    EXPECT_EQ(error.substr(0, expected.size()), expected) << testing::PrintToString(error);
     EXPECT_FALSE(device_.Connected());
     EXPECT_EQ(CountOpenDescriptors(), before);
 }
@@ -199,13 +208,16 @@ TEST_F(TransportSocketDevice, WritingToAClosedPeerFailsWithoutASignal) {
     PauseMs(100);
     const std::u16string send_text = u"Ошибка при отправке данных серверу";
     const std::u16string connect_text = u"Ошибка при установлении подключения к ФР";
+    const auto is_connect_text = [&](const std::u16string& error) {
+        return error.compare(0, connect_text.size(), connect_text) == 0;
+    };
     for (int i = 0; i < 3; ++i) {
         const std::u16string error = ErrorOf([&] { device_.RunCommand("00", {}, 15000); });
-        EXPECT_TRUE(error == send_text || error == kReceiveText || error == connect_text)
+        EXPECT_TRUE(error == send_text || error == kReceiveText || is_connect_text(error))
             << testing::PrintToString(error);
     }
     // Once the loss is seen, the next exchanges try to connect again.
-    EXPECT_EQ(ErrorOf([&] { device_.RunCommand("00", {}, 15000); }), connect_text);
+    EXPECT_TRUE(is_connect_text(ErrorOf([&] { device_.RunCommand("00", {}, 15000); })));
 }
 
 // A register that dropped the connection in the middle of an answer is reached
@@ -359,19 +371,20 @@ TEST_F(TransportSocketDevice, DestroyingTheLinkClosesTheConnection) {
     EXPECT_EQ(CountOpenDescriptors(), before);
 }
 
-// Waits out the 5 s receive time-out.
-TEST_F(TransportSocketDevice, SlowAFirstByteLaterThanFiveSecondsFails) {
+// A report is given its own time-out for the first byte of its answer, not the
+// 5 s receive time-out of the other steps.
+TEST_F(TransportSocketDevice, SlowAFirstByteLaterThanFiveSecondsIsWaitedForUnderItsTimeout) {
     PeerThread peer(Serve([](int fd) {
         if (!ServeHandshake(fd) || !ServeHandshake(fd)) return;
-        ReadFrame(fd, kPeerWaitMs);
-        AwaitClose(fd);  // answers nothing until the driver gives up
+        const RequestFrame frame = ReadFrame(fd, kPeerWaitMs);
+        PauseMs(5600);
+        WriteAll(fd, Answer(frame.id, frame.cmd, "00", {}));
+        AwaitClose(fd);
     }));
     ASSERT_EQ(ErrorOf([&] { device_.Enable(); }), u"(no error)");
     const auto start = Clock::now();
-    EXPECT_EQ(ErrorOf([&] { device_.RunCommand("20", {}, 88000); }), kReceiveText);
-    const int64_t elapsed = MsSince(start);
-    EXPECT_GE(elapsed, 4500);
-    EXPECT_LT(elapsed, 20000);
+    EXPECT_EQ(ErrorOf([&] { device_.RunCommand("20", {}, 88000); }), u"(no error)");
+    EXPECT_GE(MsSince(start), 5000);
     device_.Disable();
 }
 

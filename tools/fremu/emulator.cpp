@@ -308,6 +308,16 @@ void TEmulator::SetClockOffset(int64_t ASeconds) {
     SaveState();
 }
 
+std::optional<int> TEmulator::IdleCloseMs() const {
+    std::lock_guard lock(FLock);
+    return FFaults.IdleCloseMs();
+}
+
+void TEmulator::TakeIdleClose() {
+    std::lock_guard lock(FLock);
+    FFaults.TakeIdleClose();
+}
+
 std::optional<char> TEmulator::OnEnq(TLineMemory&) {
     std::lock_guard lock(FLock);
     return FFaults.AnswerEnq();

@@ -69,6 +69,9 @@ class TEmulator {
     std::optional<char> OnEnq(TLineMemory& AMemory);
     // AFrame runs from STX to the second check character. An empty plan: no answer.
     TWirePlan OnFrame(std::string_view AFrame, const std::string& AChannel, TLineMemory& AMemory);
+    // A connection idle for this long is to be closed (an idle_close fault), if any.
+    std::optional<int> IdleCloseMs() const;
+    void TakeIdleClose();
     int StopFd() const { return FStopPipe[0]; }
     int Baud() const { return FOptions.Baud; }
 

@@ -33,6 +33,12 @@ const std::vector<TFaultKindInfo>& FaultKinds() {
         {TFaultKind::fkDropDocument, "drop_document",
          "the open document is lost without being made, the command is not executed, and "
          "its answer stops after `at` bytes (default: half)"},
+        {TFaultKind::fkTrickle, "trickle",
+         "the command is executed, then its answer comes one byte every `ms` (default 300) "
+         "and never ends, until the driver sends a byte"},
+        {TFaultKind::fkIdleClose, "idle_close",
+         "the register closes the TCP connection once no byte came from the driver for `ms` "
+         "(default 1000); the serial line ignores it"},
     };
     return kinds;
 }
@@ -51,6 +57,10 @@ int DefaultMs(TFaultKind AKind) {
             return 300;
         case TFaultKind::fkBytePause:
             return 700;
+        case TFaultKind::fkTrickle:
+            return 300;
+        case TFaultKind::fkIdleClose:
+            return 1000;
         default:
             return 0;
     }
@@ -116,6 +126,8 @@ nlohmann::json FaultToJson(const TFault& f) {
             break;
         case TFaultKind::fkDelay:
         case TFaultKind::fkSplitCheck:
+        case TFaultKind::fkTrickle:
+        case TFaultKind::fkIdleClose:
             j["ms"] = f.Ms;
             break;
         case TFaultKind::fkBytePause:
@@ -202,6 +214,16 @@ bool TFaultPlan::TakeFailing06() {
     return armed;
 }
 
+std::optional<int> TFaultPlan::IdleCloseMs() const {
+    for (const auto& f : FFaults)
+        if (f.Kind == TFaultKind::fkIdleClose) return f.Ms;
+    return std::nullopt;
+}
+
+void TFaultPlan::TakeIdleClose() {
+    (void)Take(TFaultKind::fkIdleClose, {});
+}
+
 TWirePlan TFaultPlan::ShapeAnswer(std::string_view ACommand, std::string AFrame) {
     TWirePlan plan;
     // Frame: STX, id, command (2), code (2), data, ETX, check (2).
@@ -217,6 +239,12 @@ TWirePlan TFaultPlan::ShapeAnswer(std::string_view ACommand, std::string AFrame)
         std::string bytes = AFrame.substr(0, 6);
         bytes.append(static_cast<size_t>(f->Length), 'x');
         plan.Bytes = std::move(bytes);
+        return plan;
+    }
+    if (auto f = Take(TFaultKind::fkTrickle, ACommand)) {
+        // STX, id and command, then bytes that never make an end.
+        plan.Bytes = AFrame.substr(0, 4);
+        plan.TrickleMs = std::max(f->Ms, 1);
         return plan;
     }
     if (Take(TFaultKind::fkBadCheck, ACommand)) {

@@ -28,6 +28,8 @@ enum class TFaultKind {
     fkNoEtx,           // a long answer that never ends with ETX
     fkError,           // an error code instead of executing the command
     fkDropDocument,    // the open document lost unmade, the command not executed, the answer cut
+    fkTrickle,         // the answer comes one byte every `ms` and never ends
+    fkIdleClose,       // the register closes a connection idle for `ms`
 };
 
 struct TFaultKindInfo {
@@ -63,6 +65,9 @@ struct TWirePlan {
     int DelayMs = 0;                               // before the first byte
     std::vector<std::pair<size_t, int>> PausesMs;  // before byte index, pause
     size_t CloseAfter = std::string::npos;         // drop the line after this many bytes
+    // When not 0: after the first Bytes, one more byte every TrickleMs without an
+    // end, until the driver sends something or the line goes.
+    int TrickleMs = 0;
 };
 
 class TFaultPlan {
@@ -82,6 +87,10 @@ class TFaultPlan {
     // A drop_document fault for this command: the byte count after which the cut
     // answer stops (-1: the middle).
     std::optional<long> TakeDropDocument(std::string_view ACommand);
+    // The idle time after which a pending idle_close fault drops the connection.
+    std::optional<int> IdleCloseMs() const;
+    // Uses one occasion of the idle_close fault.
+    void TakeIdleClose();
     // Shapes the answer frame (STX .. check) of ACommand.
     TWirePlan ShapeAnswer(std::string_view ACommand, std::string AFrame);
 

@@ -21,6 +21,10 @@ constexpr size_t kMaxFrame = 64 * 1024;
 constexpr size_t kFrameHead = 8;
 // How long a write may wait for a reader before the bytes are dropped.
 constexpr int kWriteWaitMs = 2000;
+// How often an idle line looks whether it is to be closed.
+constexpr int kIdlePollMs = 100;
+// What a trickling answer is made of: never ETX.
+constexpr char kTrickleByte = '7';
 
 }  // namespace
 
@@ -30,9 +34,29 @@ TLinkSession::TLinkSession(TEmulator& AOwner, int AFd, std::string AChannel, boo
     if (AOwner.Baud() > 0) FByteTime = std::chrono::nanoseconds(10'000'000'000LL / AOwner.Baud());
 }
 
+bool TLinkSession::NextByte(char& AByte) {
+    auto idleSince = TClock::now();
+    for (;;) {
+        if (ReadByte(AByte, kIdlePollMs)) return true;
+        if (FGone) return false;
+        if (!FCanDrop) continue;
+        const std::optional<int> idle = FOwner.IdleCloseMs();
+        if (!idle) {
+            idleSince = TClock::now();  // counted from when the fault was set
+            continue;
+        }
+        if (TClock::now() - idleSince < std::chrono::milliseconds(*idle)) continue;
+        // The register (or its adapter) drops a connection it finds idle.
+        FOwner.TakeIdleClose();
+        ::shutdown(FFd, SHUT_RDWR);
+        FGone = true;
+        return false;
+    }
+}
+
 void TLinkSession::Run() {
     char c = 0;
-    while (!FGone && ReadByte(c, -1)) {
+    while (!FGone && NextByte(c)) {
         if (c == kENQ) {
             FMemory.EnqSinceFrame = true;
             const std::optional<char> answer = FOwner.OnEnq(FMemory);
@@ -64,6 +88,21 @@ bool TLinkSession::ReadFrame(std::string& AFrame) {
         AFrame += c;
     }
     return true;
+}
+
+bool TLinkSession::Trickle(int AEveryMs) {
+    for (;;) {
+        pollfd p[2] = {{FFd, POLLIN, 0}, {FOwner.StopFd(), POLLIN, 0}};
+        const int n = ::poll(p, 2, AEveryMs);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 || p[1].revents != 0) {
+            FGone = true;
+            return false;
+        }
+        // The driver speaks again: the answer is given up and its bytes are read.
+        if (n > 0) return true;
+        if (!WriteBytes(&kTrickleByte, 1)) return false;
+    }
 }
 
 bool TLinkSession::Sleep(int AMs) {
@@ -174,6 +213,7 @@ bool TLinkSession::Send(const TWirePlan& APlan) {
         if (!WriteBytes(APlan.Bytes.data() + i, stop - i)) return false;
         i = stop;
     }
+    if (APlan.TrickleMs > 0) return Trickle(APlan.TrickleMs);
     if (end < APlan.Bytes.size()) {
         if (FCanDrop) {
             ::shutdown(FFd, SHUT_RDWR);

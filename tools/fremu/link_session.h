@@ -20,6 +20,11 @@ class TLinkSession {
   private:
     using TClock = std::chrono::steady_clock;
 
+    // The next byte from the driver; false when the line is gone (or an idle_close
+    // fault dropped it).
+    bool NextByte(char& AByte);
+    // The endless tail of a trickling answer; true when the driver spoke again.
+    bool Trickle(int AEveryMs);
     // False on time-out (AWaitMs >= 0) or when the line is gone.
     bool ReadByte(char& AByte, int AWaitMs);
     bool ReadFrame(std::string& AFrame);

@@ -1,0 +1,85 @@
+// A working day through the component object against the emulated register,
+// over TCP and over the serial line, while the driver's log cannot be written:
+// the log is only diagnostic, so every call answers as it would with a log.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/date_time.h"
+#include "platform/text.h"
+#include "support/log.h"
+#include "tests/driver/driver_fixture.h"
+
+namespace fr::test {
+namespace {
+
+std::u16string ExampleCheck() {
+    std::ifstream in(std::filesystem::path(FR_SOURCE_DIR) / "examples" / "check.xml",
+                     std::ios::binary);
+    return Utf8ToUtf16(
+        std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+}
+
+class HostWorkingDay : public DriverFixture, public ::testing::WithParamInterface<bool> {
+  protected:
+    // Where the driver writes today's log, taken by a folder.
+    std::filesystem::path BlockTheLog() {
+        const std::filesystem::path log =
+            DataDir() / (U8(u"fr_norvane1c83_" + FormatDateTime(u"yyyy.mm.dd", Now())) + ".log");
+        std::filesystem::create_directories(log);
+        return log;
+    }
+
+    void ExpectDone(const TDriverCall& ACall, const char* AWhat) {
+        EXPECT_EQ(ACall.Hr, kHrOk) << AWhat;
+        EXPECT_TRUE(ACall.Ok()) << AWhat << ": " << ACall.Code << " " << U8(ACall.ErrorText);
+        EXPECT_EQ(ACall.Code, 0) << AWhat;
+        EXPECT_EQ(U8(ACall.ErrorText), "Нет ошибок") << AWhat;
+    }
+};
+
+TEST_P(HostWorkingDay, AWorkingDaySucceedsWhileTheLogCannotBeWritten) {
+    const std::filesystem::path log = BlockTheLog();
+    const uint64_t dropped = TLog::DroppedLines();
+    if (GetParam())
+        UseTcp();
+    else
+        UseCom();
+    SetProp(u"WriteLog", Variant(true));
+    SetProp(u"DebugLogEnabled", Variant(true));
+
+    ExpectDone(Call(u"Open"), "Open");
+    const std::vector<Variant> cashier = {Variant(u"0"), Variant(InputParameters(u"Иванов", u""))};
+    ExpectDone(Call(u"OpenShift", cashier), "OpenShift");
+    const std::u16string check = ExampleCheck();
+    ASSERT_FALSE(check.empty());
+    const TDriverCall receipt = Call(u"ProcessCheck", {Variant(), Variant(false), Variant(check)});
+    ExpectDone(receipt, "ProcessCheck");
+    ExpectDone(Call(u"CloseShift", cashier), "CloseShift");
+    // A failure is still told truthfully: a second shift closing is refused.
+    const TDriverCall again = Call(u"CloseShift", cashier);
+    EXPECT_EQ(again.Hr, kHrOk);
+    EXPECT_FALSE(again.Ok());
+    EXPECT_NE(again.Code, 0);
+    EXPECT_NE(U8(again.ErrorText), "Нет ошибок");
+    ExpectDone(Call(u"Close", {Variant(u"0")}), "Close");
+
+    // The register made the day's documents; the log made nothing.
+    int receipts = 0;
+    for (const auto& d : Documents())
+        if (d.Kind == "receipt") ++receipts;
+    EXPECT_EQ(receipts, 1);
+    EXPECT_TRUE(std::filesystem::is_directory(log));
+    EXPECT_GT(TLog::DroppedLines(), dropped);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, HostWorkingDay, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Tcp" : "Serial"; });
+
+}  // namespace
+}  // namespace fr::test
