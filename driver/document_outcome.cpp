@@ -105,8 +105,7 @@ void TDriver::MakeDocument(const TPendingDocument& ARecord, int ATimeoutMs,
             FDevice->SetErrorCode(0);  // a question's refusal is not the failure
             std::rethrow_exception(failure);
         }
-        TLog::Append(kLogCaption, std::u16string(kAnswerLostDone) + record.Operation,
-                     TLog::mtInfo);
+        TLog::Append(kLogCaption, std::u16string(kAnswerLostDone) + record.Operation, TLog::mtInfo);
     }
     if (!TryWithin(GetTickCount(), ATimeoutMs, AFinish)) unknown();
 }

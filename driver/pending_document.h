@@ -19,8 +19,8 @@ enum class TDocumentWitness : uint8_t {
 struct TPendingDocument {
     std::u16string Operation;  // the host method, e.g. ProcessCheck
     TDocumentWitness Witness = TDocumentWitness::dwFiscalNumber;
-    int64_t Before = 0;  // the witness before the command (cash in kopecks)
-    int64_t Amount = 0;  // cash only: kopecks moved in (negative: out)
+    int64_t Before = 0;   // the witness before the command (cash in kopecks)
+    int64_t Amount = 0;   // cash only: kopecks moved in (negative: out)
     std::u16string Time;  // when the command was sent, local time
 
     bool operator==(const TPendingDocument&) const = default;

@@ -106,8 +106,9 @@ int32_t TDriver::OpenShift(const std::u16string& ACashierName, const std::u16str
         const int32_t lastDocument = LastFNDocumentNumber();
         uint8_t flags = 0;
         MakeDocument(
-            FiscalRecord(u"OpenShift", lastDocument), CommandInfo(TDeviceCommand::dcOpenDay).Timeout,
-            [&] { device.OpenDay(cashier); }, [&] { return FiscalFate(lastDocument); },
+            FiscalRecord(u"OpenShift", lastDocument),
+            CommandInfo(TDeviceCommand::dcOpenDay).Timeout, [&] { device.OpenDay(cashier); },
+            [&] { return FiscalFate(lastDocument); },
             [&] {
                 std::u16string fiscalSign;
                 ReadDocumentResult(ASessionNumber, ADocumentNumber, fiscalSign);
@@ -128,7 +129,8 @@ int32_t TDriver::CloseShift(const std::u16string& ACashierName, const std::u16st
         const int32_t lastDocument = LastFNDocumentNumber();
         TShiftReport report;
         MakeDocument(
-            FiscalRecord(u"CloseShift", lastDocument), CommandInfo(TDeviceCommand::dcZReport).Timeout,
+            FiscalRecord(u"CloseShift", lastDocument),
+            CommandInfo(TDeviceCommand::dcZReport).Timeout,
             [&] { device.ZReport(CashierText(ACashierName, ACashierVATIN)); },
             [&] { return FiscalFate(lastDocument); },
             [&] {

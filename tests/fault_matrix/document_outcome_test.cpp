@@ -187,11 +187,10 @@ TEST(PendingDocumentText, RoundTripAndDamage) {
     document.Time = u"2026-12-09 16:20:00";
     EXPECT_EQ(PendingDocumentFromText(PendingDocumentToText(document)), document);
 
-    for (const std::string broken :
-         {"", "\n", "operation=ProcessCheck\nwitness=fiscal_number\n",
-          "operation=ProcessCheck\nwitness=other\nbefore=1\n",
-          "operation=ProcessCheck\nwitness=fiscal_number\nbefore=1x\n",
-          "operation=\nwitness=fiscal_number\nbefore=1\n"})
+    for (const std::string broken : {"", "\n", "operation=ProcessCheck\nwitness=fiscal_number\n",
+                                     "operation=ProcessCheck\nwitness=other\nbefore=1\n",
+                                     "operation=ProcessCheck\nwitness=fiscal_number\nbefore=1x\n",
+                                     "operation=\nwitness=fiscal_number\nbefore=1\n"})
         EXPECT_FALSE(PendingDocumentFromText(broken).has_value()) << broken;
     const auto crlf =
         PendingDocumentFromText("operation=OpenShift\r\nwitness=fiscal_number\r\nbefore=7\r\n");

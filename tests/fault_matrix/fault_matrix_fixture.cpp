@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <ostream>
+#include <thread>
 
 namespace fr::test {
 
@@ -14,7 +15,10 @@ const std::u16string kProtocol = u"[1001] - Ошибка протокола об
 const std::u16string kCheckSum = u"[1001] - Ошибка контрольной суммы ответа";
 const std::u16string kNoAnswer = u"[1001] - Устройство не отвечает";
 const std::u16string kServer = u"[1001] - Ошибка при получении ответа от сервера";
+const std::u16string kPortRead = u"[1001] - Ошибка при чтении данных из порта";
 constexpr int kTcpReceiveMs = 5000;
+// The rest of an answer is given 3 s, and the late bytes after it 3 s more.
+constexpr int kTrickleMs = 6000;
 constexpr int kSerialByteMs = 500;
 constexpr int kResendPauseMs = 200;
 
@@ -204,6 +208,24 @@ const std::vector<TMatrixFault>& MatrixFaults() {
          Fails(kCheckSum, 6000),
          {{"kind", "delay"}, {"command", "78"}, {"skip", 1}, {"ms", 6000}},
          {TMatrixOperation::moReceipt}},
+        // An answer that comes one byte at a time and never ends.
+        {"trickle",
+         {{"kind", "trickle"}, {"ms", 300}},
+         true,
+         true,
+         Fails(kServer, kTrickleMs),
+         Fails(kPortRead, kTrickleMs)},
+        // The register closed the idle connection: the call connects again itself.
+        {"idle_close",
+         {{"kind", "idle_close"}, {"ms", 300}},
+         false,
+         false,
+         Succeeds(),
+         Succeeds(),
+         nullptr,
+         {},
+         1000,
+         true},
     };
     return faults;
 }
@@ -231,10 +253,11 @@ std::vector<TMatrixCell> MatrixCells(bool ASlow) {
         for (TMatrixOperation operation :
              {TMatrixOperation::moConnect, TMatrixOperation::moQuery, TMatrixOperation::moReceipt,
               TMatrixOperation::moCash, TMatrixOperation::moReport}) {
-            if (!fault.Only.empty() && std::find(fault.Only.begin(), fault.Only.end(),
-                                                 operation) == fault.Only.end())
+            if (!fault.Only.empty() &&
+                std::find(fault.Only.begin(), fault.Only.end(), operation) == fault.Only.end())
                 continue;
             for (TMatrixLink link : {TMatrixLink::mlTcp, TMatrixLink::mlSerial}) {
+                if (fault.TcpOnly && link != TMatrixLink::mlTcp) continue;
                 const TMatrixCell cell{&fault, operation, link};
                 if (cell.Slow() == ASlow) cells.push_back(cell);
             }
@@ -339,6 +362,9 @@ void FaultMatrixFixture::RunCell() {
         extra["cmd"] = "fault";
         Control(extra);
     }
+
+    if (fault.IdleBeforeMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(fault.IdleBeforeMs));
 
     const uint64_t mark = LastSeq();
     const size_t documentsBefore = Documents().size();

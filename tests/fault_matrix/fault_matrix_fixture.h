@@ -46,6 +46,9 @@ struct TMatrixFault {
     nlohmann::json Extra = nullptr;
     // The operations the fault is tried on; empty: all.
     std::vector<TMatrixOperation> Only = {};
+    // The line is left idle this long after arming, before the operation.
+    int IdleBeforeMs = 0;
+    bool TcpOnly = false;
 };
 
 struct TMatrixCell {
