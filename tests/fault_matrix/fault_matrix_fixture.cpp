@@ -223,7 +223,9 @@ const std::vector<TMatrixFault>& MatrixFaults() {
          Succeeds(),
          Succeeds(),
          nullptr,
-         {},
+         // Open makes a new connection: nothing idle to close.
+         {TMatrixOperation::moQuery, TMatrixOperation::moReceipt, TMatrixOperation::moCash,
+          TMatrixOperation::moReport},
          1000,
          true},
     };
