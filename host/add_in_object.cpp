@@ -62,9 +62,11 @@ std::u16string ExceptionText(const std::exception_ptr& error) {
     return u"Неизвестное исключение";
 }
 
-void LogBoundaryException(const std::exception_ptr& error) noexcept {
+// Logs what was stopped at the boundary and keeps its text for the host's tools.
+void LogBoundaryException(const std::exception_ptr& error, std::u16string& AKept) noexcept {
     try {
-        TLog::Append(u"EXCEPTION", ExceptionText(error), TLog::mtError);
+        AKept = ExceptionText(error);
+        TLog::Append(u"EXCEPTION", AKept, TLog::mtError);
     } catch (...) {
         // Not even the text could be built (out of memory): the answer still goes back.
     }
@@ -74,14 +76,14 @@ void LogBoundaryException(const std::exception_ptr& error) noexcept {
 // failure (the host's own code for a refusal of the host, else 1) and an
 // "EXCEPTION" log line.
 template <class Body>
-HResult Guarded(Body&& body) noexcept {
+HResult Guarded(std::u16string& AKept, Body&& body) noexcept {
     try {
         return body();
     } catch (const EOleError& e) {
-        LogBoundaryException(std::current_exception());
+        LogBoundaryException(std::current_exception(), AKept);
         return e.Code();
     } catch (...) {
-        LogBoundaryException(std::current_exception());
+        LogBoundaryException(std::current_exception(), AKept);
         return kHrFalse;
     }
 }
@@ -118,7 +120,7 @@ bool TAddInObject::ValidProp(int32_t lPropNum) const {
 // IPropertyLink
 
 HResult TAddInObject::ChangeSettings() {
-    return Guarded([&]() -> HResult {
+    return Guarded(FLastBoundaryError, [&]() -> HResult {
         if (!Driver_ || !Driver_->CapSettingsDlg()) return kHrFalse;
         Driver_->ReadSettings();
         if (Driver_->ShowSettingsDlg()) Driver_->SaveSettings();
@@ -127,7 +129,7 @@ HResult TAddInObject::ChangeSettings() {
 }
 
 HResult TAddInObject::CapSettingsDlg(bool& Value) {
-    return Guarded([&]() -> HResult {
+    return Guarded(FLastBoundaryError, [&]() -> HResult {
         Value = false;
         if (!Driver_) return kHrFalse;
         Value = Driver_->CapSettingsDlg();
@@ -138,21 +140,21 @@ HResult TAddInObject::CapSettingsDlg(bool& Value) {
 // ILanguageExtender: properties
 
 HResult TAddInObject::RegisterExtensionAs(std::u16string& bstrExtensionName) {
-    return Guarded([&]() -> HResult {
+    return Guarded(FLastBoundaryError, [&]() -> HResult {
         bstrExtensionName = kExtensionName;
         return kHrOk;
     });
 }
 
 HResult TAddInObject::GetNProps(int32_t& plProps) {
-    return Guarded([&]() -> HResult {
+    return Guarded(FLastBoundaryError, [&]() -> HResult {
         plProps = Driver_ ? Driver_->PropsCount() : 0;
         return kHrOk;
     });
 }
 
 HResult TAddInObject::FindProp(const std::u16string& bstrPropName, int32_t& plPropNum) {
-    return Guarded([&]() -> HResult {
+    return Guarded(FLastBoundaryError, [&]() -> HResult {
         plPropNum = Driver_ ? Driver_->GetPropNum(bstrPropName) : -1;
         return kHrOk;
     });
@@ -160,7 +162,7 @@ HResult TAddInObject::FindProp(const std::u16string& bstrPropName, int32_t& plPr
 
 HResult TAddInObject::GetPropName(int32_t lPropNum, int32_t lPropAlias,
                                   std::u16string& pbstrPropName) {
-    return Guarded([&]() -> HResult {
+    return Guarded(FLastBoundaryError, [&]() -> HResult {
         if (!ValidProp(lPropNum)) return kHrFalse;
         const PSettingStruct s = Driver_->PropList(lPropNum);
         pbstrPropName = lPropAlias != 0 ? s->Alias : s->ID;
@@ -169,7 +171,7 @@ HResult TAddInObject::GetPropName(int32_t lPropNum, int32_t lPropAlias,
 }
 
 HResult TAddInObject::GetPropVal(int32_t lPropNum, Variant& pvarPropVal) {
-    return Guarded([&]() -> HResult {
+    return Guarded(FLastBoundaryError, [&]() -> HResult {
         pvarPropVal = Variant();
         if (!ValidProp(lPropNum)) return kHrFalse;
         pvarPropVal = Driver_->PropList(lPropNum)->Value;
@@ -178,7 +180,7 @@ HResult TAddInObject::GetPropVal(int32_t lPropNum, Variant& pvarPropVal) {
 }
 
 HResult TAddInObject::SetPropVal(int32_t lPropNum, const Variant& varPropVal) {
-    return Guarded([&]() -> HResult {
+    return Guarded(FLastBoundaryError, [&]() -> HResult {
         if (!ValidProp(lPropNum)) return kHrFalse;
         const PSettingStruct s = Driver_->PropList(lPropNum);
         // The host's value is copied, never kept by reference.
@@ -200,21 +202,21 @@ HResult TAddInObject::IsPropWritable(int32_t, bool&) {
 // ILanguageExtender: methods
 
 HResult TAddInObject::GetNMethods(int32_t& plMethods) {
-    return Guarded([&]() -> HResult {
+    return Guarded(FLastBoundaryError, [&]() -> HResult {
         plMethods = Driver_ ? Driver_->MethsCount() : 0;
         return kHrOk;
     });
 }
 
 HResult TAddInObject::FindMethod(const std::u16string& bstrMethodName, int32_t& plMethodNum) {
-    return Guarded([&]() -> HResult {
+    return Guarded(FLastBoundaryError, [&]() -> HResult {
         plMethodNum = Driver_ ? Driver_->GetMethodNum(bstrMethodName) : -1;
         return kHrOk;
     });
 }
 
 HResult TAddInObject::GetMethodName(int32_t lMethodNum, int32_t, std::u16string& pbstrMethodName) {
-    return Guarded([&]() -> HResult {
+    return Guarded(FLastBoundaryError, [&]() -> HResult {
         if (!ValidMethod(lMethodNum)) return kHrFalse;
         pbstrMethodName = Driver_->MethodList(lMethodNum)->Name;
         return kHrOk;
@@ -222,7 +224,7 @@ HResult TAddInObject::GetMethodName(int32_t lMethodNum, int32_t, std::u16string&
 }
 
 HResult TAddInObject::GetNParams(int32_t lMethodNum, int32_t& plParams) {
-    return Guarded([&]() -> HResult {
+    return Guarded(FLastBoundaryError, [&]() -> HResult {
         if (!ValidMethod(lMethodNum)) return kHrFalse;
         plParams = Driver_->MethodList(lMethodNum)->ParamsCount;
         return kHrOk;
@@ -230,14 +232,14 @@ HResult TAddInObject::GetNParams(int32_t lMethodNum, int32_t& plParams) {
 }
 
 HResult TAddInObject::GetParamDefValue(int32_t, int32_t, Variant& pvarParamDefValue) {
-    return Guarded([&]() -> HResult {
+    return Guarded(FLastBoundaryError, [&]() -> HResult {
         pvarParamDefValue = Variant();
         return kHrOk;
     });
 }
 
 HResult TAddInObject::HasRetVal(int32_t, bool& pboolRetValue) {
-    return Guarded([&]() -> HResult {
+    return Guarded(FLastBoundaryError, [&]() -> HResult {
         pboolRetValue = true;
         return kHrOk;
     });
@@ -259,7 +261,7 @@ HResult TAddInObject::CallMethod(int32_t lMethodNum, Variant& pvarRetValue, Safe
     } catch (...) {
         // Thrown outside the handler (the focus guard, the parameter view): the
         // call fails, the host goes on.
-        LogBoundaryException(std::current_exception());
+        LogBoundaryException(std::current_exception(), FLastBoundaryError);
         return kHrFalse;
     }
 }
@@ -288,7 +290,7 @@ HResult TAddInObject::CallMethodBody(int32_t lMethodNum, Variant& pvarRetValue, 
         // Whatever the handler threw, the driver's own errors and any other.
         answer = kHrFalse;
         const std::exception_ptr error = std::current_exception();
-        LogBoundaryException(error);
+        LogBoundaryException(error, FLastBoundaryError);
         ShowErrorBox(u"EXCEPTION",
                      u"Method: " + method.Name + u"\r\n" + u"Message: " + ExceptionText(error));
     }
@@ -302,7 +304,7 @@ HResult TAddInObject::SetLocale(const std::u16string&) {
 // ISpecifyPropertyPages
 
 HResult TAddInObject::GetPages(std::vector<TGuid>& Pages) {
-    return Guarded([&]() -> HResult {
+    return Guarded(FLastBoundaryError, [&]() -> HResult {
         Pages.assign(1, kAddInPageClassId);
         return kHrOk;
     });
@@ -311,7 +313,7 @@ HResult TAddInObject::GetPages(std::vector<TGuid>& Pages) {
 // IInitDone
 
 HResult TAddInObject::Init(IHostConnection* pConnection) {
-    return Guarded([&]() -> HResult {
+    return Guarded(FLastBoundaryError, [&]() -> HResult {
         pEvent.reset();
         if (pConnection) pEvent = pConnection->QueryAsyncEvent();
         if (pEvent)
@@ -335,7 +337,7 @@ HResult TAddInObject::Init(IHostConnection* pConnection) {
 }
 
 HResult TAddInObject::Done() {
-    return Guarded([&]() -> HResult {
+    return Guarded(FLastBoundaryError, [&]() -> HResult {
         if (Driver_ && Driver_->DriverObjNumber() == LowByte(FObjectNumber)) ReleaseDriver();
         pEvent.reset();
         pExtWnds.reset();
@@ -344,7 +346,7 @@ HResult TAddInObject::Done() {
 }
 
 HResult TAddInObject::GetInfo(SafeArray* pInfo) {
-    return Guarded([&]() -> HResult {
+    return Guarded(FLastBoundaryError, [&]() -> HResult {
         TBaseDriver::PutParam(pInfo, 0, Variant(u"2000"));
         return kHrOk;
     });

@@ -137,6 +137,9 @@ class TAddInObject {
                            const std::u16string& strData);
 
     TBaseDriver* Driver() const { return Driver_.get(); }
+    // The text of the last exception an operation stopped at the boundary (kept
+    // for host tools that show why an operation failed; empty until one).
+    const std::u16string& LastBoundaryError() const { return FLastBoundaryError; }
     int32_t ObjectNumber() const { return FObjectNumber; }
     // Component objects initialised in this process so far.
     static int32_t ObjectCounter();
@@ -154,6 +157,7 @@ class TAddInObject {
     int32_t FObjectNumber = 0;
     std::shared_ptr<IAsyncEventSink> pEvent;
     std::shared_ptr<IExtWndsSupport> pExtWnds;
+    std::u16string FLastBoundaryError;
 };
 
 }  // namespace fr

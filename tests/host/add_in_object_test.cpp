@@ -518,6 +518,7 @@ TEST_F(HostAddInObject, RefusedEventBufferFailsInit) {
     TAddInObject o;
     EXPECT_EQ(o.Init(&connection), static_cast<HResult>(0x80004005));
     EXPECT_EQ(o.Driver(), nullptr);
+    EXPECT_EQ(U8(o.LastBoundaryError()), "SetEventBufferDepth: 80004005");
     EXPECT_EQ(LogLinesWith("ERROR", "EXCEPTION").size(), 1u);
 }
 

@@ -11,7 +11,13 @@ class TDirectComponent final : public TFrComponent {
   public:
     TAddInObject& Object() { return object_; }
 
-    HResult Init() override { return object_.Init(nullptr); }
+    // The object answers a failed Init with a code; the session wants the reason.
+    HResult Init() override {
+        const HResult hr = object_.Init(nullptr);
+        if (hr != kHrOk && !object_.LastBoundaryError().empty())
+            throw Exception(object_.LastBoundaryError());
+        return hr;
+    }
     HResult Done() override { return object_.Done(); }
     HResult GetInfo(SafeArray* pInfo) override { return object_.GetInfo(pInfo); }
     HResult RegisterExtensionAs(std::u16string& name) override {
