@@ -109,16 +109,19 @@ int32_t TDriver::ProcessCorrectionCheck(IXMLDocument ACheckCorrectionPackage, in
         TDevice& device = Dev();
         // The receipt is made by one command: a new last document tells that it was.
         const int32_t lastDocument = LastFNDocumentNumber();
-        RunConfirmed(
-            u"CorrectionReceipt",
+        MakeDocument(
+            FiscalRecord(u"ProcessCorrectionCheck", lastDocument),
+            CommandInfo(TDeviceCommand::dcCorrectionReceipt).Timeout,
             [&] {
                 device.CorrectionReceipt(UnicodeToAnsi(cashier), cash, electronic, advance, credit,
                                          provision, type, baseDate, baseNumber, baseName, sum20,
                                          sum10, sum0, sumNone, sum120, sum110);
             },
-            [&] { return LastFNDocumentNumber() != lastDocument; });
-        ReadDocumentResult(ASessionNumber, ACheckNumber, AFiscalSign);
-        AAddressSiteInspections = AnsiToUnicode(ReadTableText(kSiteAddressTable, 0));
+            [&] { return FiscalFate(lastDocument); },
+            [&] {
+                ReadDocumentResult(ASessionNumber, ACheckNumber, AFiscalSign);
+                AAddressSiteInspections = AnsiToUnicode(ReadTableText(kSiteAddressTable, 0));
+            });
         return kContinue;
     });
 }

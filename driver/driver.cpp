@@ -158,38 +158,6 @@ void TDriver::CancelOpenDocument() {
     if (document != 0) Dev().CancelDocument();
 }
 
-void TDriver::RunConfirmed(std::u16string_view ACommandName, const std::function<void()>& ACommand,
-                           const std::function<bool()>& ADone) {
-    try {
-        ACommand();
-    } catch (const EDeviceError&) {
-        // A refusal has its code: the register did nothing.
-        if (!FDevice || FDevice->ErrorCode() != 0) throw;
-        bool done = false;
-        try {
-            done = ADone();
-        } catch (const Exception&) {
-            done = false;
-        }
-        if (!done) {
-            FDevice->SetErrorCode(0);  // the question's refusal is not the failure
-            throw;
-        }
-        TLog::Append(kLogCaption, std::u16string(kAnswerLostDone) + std::u16string(ACommandName),
-                     TLog::mtInfo);
-    }
-}
-
-void TDriver::CloseDocumentConfirmed(const std::function<void()>& AClose) {
-    RunConfirmed(u"CloseDocument", AClose, [this] {
-        uint8_t fatal = 0;
-        uint16_t current = 0;
-        uint8_t document = 0;
-        Dev().GetECRStatus(fatal, current, document);
-        return document == 0;
-    });
-}
-
 int32_t TDriver::LastFNDocumentNumber() {
     TDevice& device = Dev();
     device.ClearData();
@@ -254,6 +222,7 @@ int32_t TDriver::Enable() {
                          FormatDateTime(u"yyyy.mm.dd", Now()) + u".log");
     TLog::Start();
     LogOperationStart(kLogCaption, u"Start Enable");
+    LoadPendingDocument();
     GetFormatSettings().DecimalSeparator = u'.';
 
     Disable();
@@ -270,6 +239,7 @@ int32_t TDriver::Enable() {
         FDevice->GetECRInfo(kLineLengthRequest, FDevice->FontNumber());
         FLineLen = FDevice->GetDataAsInteger(1);
         FDevice->SetLineLength(FLineLen);
+        ResolvePendingDocument();
         LogOperationResult(kLogCaption, u"Enable", kNoErrors, 0);
         return 0;
     } catch (...) {

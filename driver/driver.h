@@ -8,12 +8,14 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "device/device.h"
 #include "driver/driver_texts.h"
+#include "driver/pending_document.h"
 #include "driver/tax_values.h"
 #include "equipment/base_driver_ecr.h"
 #include "platform/currency.h"
@@ -92,15 +94,35 @@ class TDriver : public TBaseDriverECR {
     // Converts the error being handled (call it inside a catch block) into a code
     // and a "[code] - message" description.
     void ExceptionToResult(int32_t& ACode, std::u16string& ADescription);
-    // Runs ACommand, which changes the register's records. When it fails on the
-    // line rather than by a refusal, the register may have carried it out all the
-    // same, and a host retrying a failure would then make a second receipt: ADone
-    // asks the register, and when it says done the failure is dropped (and logged).
-    // When the question fails too, the first failure stands.
-    void RunConfirmed(std::u16string_view ACommandName, const std::function<void()>& ACommand,
-                      const std::function<bool()>& ADone);
-    // CloseDocument confirmed by the register's status: no document open any more.
-    void CloseDocumentConfirmed(const std::function<void()>& AClose);
+    // ---- Documents (driver/document_outcome.cpp). What a document's command left
+    // on the register, read after the command failed on the line.
+    enum class TDocumentFate { dfNotMade, dfMade };
+    // Runs ACommand, which makes one document, then AFinish, which reads what the
+    // host is told of it (only reading: it is tried again). A refusal stands. Any
+    // other failure of the command asks the register with AAsk, again and again
+    // for up to ATimeoutMs (the command's own time-out): made, the operation goes
+    // on to AFinish; not made, the command's failure stands. When the register
+    // gives no answer within that time, or AFinish never succeeds, the outcome is
+    // unknown: ARecord is kept in the data folder and the host is told so.
+    void MakeDocument(const TPendingDocument& ARecord, int ATimeoutMs,
+                      const std::function<void()>& ACommand,
+                      const std::function<TDocumentFate()>& AAsk,
+                      const std::function<void()>& AFinish);
+    // A fiscal document is made when the fiscal storage's last number has moved.
+    TDocumentFate FiscalFate(int32_t ABefore);
+    // A cash document is made when it is no longer open and the cash in the drawer
+    // moved; a cash document of no amount only by the first.
+    TDocumentFate CashFate(int64_t ABefore, int64_t AAmount);
+    // A document without either is made when it is no longer open.
+    TDocumentFate GoneFate();
+    // Counter request 4, in kopecks.
+    int64_t CashInDrawer();
+    TPendingDocument FiscalRecord(std::u16string_view AOperation, int32_t ABefore) const;
+    // The record of an earlier document of unknown outcome, from the data folder.
+    void LoadPendingDocument();
+    // Asks the register about that document, logs what it holds and forgets the
+    // record; never fails: the record stays when the register cannot tell.
+    void ResolvePendingDocument();
     // The number of the fiscal storage's last document.
     int32_t LastFNDocumentNumber();
     // The shift, number and fiscal sign of the document the register just made.
@@ -137,6 +159,7 @@ class TDriver : public TBaseDriverECR {
         // A refusal met by an earlier operation is not this one's.
         if (FDevice) FDevice->SetErrorCode(0);
         try {
+            ResolvePendingDocument();
             if (APreCheck) CancelOpenDocument();
             const int32_t early = ABody();
             if (early != kContinue) return early;
@@ -161,8 +184,11 @@ class TDriver : public TBaseDriverECR {
     std::u16string FLogDirName;
     bool FStartedSeans = false;
     uint16_t FPreCheckStatus = 0;
+    std::optional<TPendingDocument> FPending;
 
   private:
+    void SavePendingDocument();
+    std::u16string PendingFileName() const;
     // Builds the device object for the current PortNumber; hands it the settings.
     void CreateDevice();
     void ConfigureDevice();

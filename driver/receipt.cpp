@@ -142,6 +142,8 @@ int32_t TDriver::ProcessCheck(bool /*AElectronically*/, IXMLDocument ACheckPacka
 
         TDevice& device = Dev();
         const uint8_t font = device.FontNumber();
+        // The receipt is made when this number moves.
+        const int32_t lastDocument = LastFNDocumentNumber();
         device.OpenDocument(kDocTypes[paymentType - 1], 1, cashier, 1, taxVariant);
 
         if (agentSign < kAgentSignLimit) {
@@ -206,10 +208,14 @@ int32_t TDriver::ProcessCheck(bool /*AElectronically*/, IXMLDocument ACheckPacka
             if (amount.raw > 0) device.Payment(kind.PaymentCode, amount, u"");
         }
         const std::string customer = UnicodeToAnsi(!email.empty() ? email : phone);
-        CloseDocumentConfirmed([&] { device.CloseDocument(customer); });
-
-        ReadDocumentResult(ASessionNumber, ACheckNumber, AFiscalSign);
-        AAddressSiteInspections = AnsiToUnicode(ReadTableText(kSiteAddressTable, 0));
+        MakeDocument(
+            FiscalRecord(u"ProcessCheck", lastDocument),
+            CommandInfo(TDeviceCommand::dcCloseDocument).Timeout,
+            [&] { device.CloseDocument(customer); }, [&] { return FiscalFate(lastDocument); },
+            [&] {
+                ReadDocumentResult(ASessionNumber, ACheckNumber, AFiscalSign);
+                AAddressSiteInspections = AnsiToUnicode(ReadTableText(kSiteAddressTable, 0));
+            });
         return kContinue;
     });
 }

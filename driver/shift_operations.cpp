@@ -64,16 +64,27 @@ XmlNode AddParameters(const IXMLDocument& ADocument, std::u16string_view ARootNa
     return ADocument->Node().ChildNamed(ARootName).AddChild(u"Parameters");
 }
 
-// The nine attributes of the shift-closing and settlement reports.
-void WriteShiftReport(TDevice& ADevice, const IXMLDocument& AOutputParameters) {
-    const TFNStatus status = ReadFNStatus(ADevice);
+// What the shift-closing and settlement reports tell the host.
+struct TShiftReport {
+    TFNStatus Status;
+    int32_t Checks = 0;
+};
+
+TShiftReport ReadShiftReport(TDevice& ADevice) {
+    TShiftReport report;
+    report.Status = ReadFNStatus(ADevice);
     ADevice.FNGetInfo(6, 0, 0);
-    const int32_t checks = ADevice.GetDataAsInteger(3);
+    report.Checks = ADevice.GetDataAsInteger(3);
+    return report;
+}
+
+// The nine attributes of the shift-closing and settlement reports.
+void WriteShiftReport(const TShiftReport& AReport, const IXMLDocument& AOutputParameters) {
     XmlNode parameters = AddParameters(AOutputParameters, u"OutputParameters");
-    parameters.SetAttribute(u"NumberOfChecks", Variant(checks));
-    parameters.SetAttribute(u"NumberOfDocuments", Variant::FromInt64(int64_t{checks} + 2));
-    SetBacklogAttributes(parameters, status);
-    SetFlagAttributes(parameters, status.Flags);
+    parameters.SetAttribute(u"NumberOfChecks", Variant(AReport.Checks));
+    parameters.SetAttribute(u"NumberOfDocuments", Variant::FromInt64(int64_t{AReport.Checks} + 2));
+    SetBacklogAttributes(parameters, AReport.Status);
+    SetFlagAttributes(parameters, AReport.Status.Flags);
 }
 
 Currency AbsCurrency(Currency AValue) {
@@ -92,13 +103,18 @@ int32_t TDriver::OpenShift(const std::u16string& ACashierName, const std::u16str
         if (device.GetDayState() != kShiftClosedState)
             throw EDriverError(std::u16string(kShiftOpen));
         const std::string cashier = UnicodeToAnsi(CashierText(ACashierName, ACashierVATIN));
-        RunConfirmed(
-            u"OpenDay", [&] { device.OpenDay(cashier); },
-            [&] { return device.GetDayState() != kShiftClosedState; });
-        std::u16string fiscalSign;
-        ReadDocumentResult(ASessionNumber, ADocumentNumber, fiscalSign);
-        device.FNGetInfo(7, 0, 0);
-        const auto flags = static_cast<uint8_t>(device.GetDataAsInteger(1) & 0xFF);
+        const int32_t lastDocument = LastFNDocumentNumber();
+        uint8_t flags = 0;
+        MakeDocument(
+            FiscalRecord(u"OpenShift", lastDocument),
+            CommandInfo(TDeviceCommand::dcOpenDay).Timeout, [&] { device.OpenDay(cashier); },
+            [&] { return FiscalFate(lastDocument); },
+            [&] {
+                std::u16string fiscalSign;
+                ReadDocumentResult(ASessionNumber, ADocumentNumber, fiscalSign);
+                device.FNGetInfo(7, 0, 0);
+                flags = static_cast<uint8_t>(device.GetDataAsInteger(1) & 0xFF);
+            });
         XmlNode parameters = AddParameters(AOutputParameters, u"OutputParameters");
         SetFlagAttributes(parameters, flags);
         return kContinue;
@@ -110,13 +126,19 @@ int32_t TDriver::CloseShift(const std::u16string& ACashierName, const std::u16st
                             IXMLDocument AOutputParameters) {
     return RunOperation(u"CloseShift", true, [&] {
         TDevice& device = Dev();
-        const bool wasOpen = (FPreCheckStatus & kShiftOpenBit) != 0;
-        RunConfirmed(
-            u"ZReport", [&] { device.ZReport(CashierText(ACashierName, ACashierVATIN)); },
-            [&] { return wasOpen && device.GetDayState() == kShiftClosedState; });
-        std::u16string fiscalSign;
-        ReadDocumentResult(ASessionNumber, ADocumentNumber, fiscalSign);
-        WriteShiftReport(device, AOutputParameters);
+        const int32_t lastDocument = LastFNDocumentNumber();
+        TShiftReport report;
+        MakeDocument(
+            FiscalRecord(u"CloseShift", lastDocument),
+            CommandInfo(TDeviceCommand::dcZReport).Timeout,
+            [&] { device.ZReport(CashierText(ACashierName, ACashierVATIN)); },
+            [&] { return FiscalFate(lastDocument); },
+            [&] {
+                std::u16string fiscalSign;
+                ReadDocumentResult(ASessionNumber, ADocumentNumber, fiscalSign);
+                report = ReadShiftReport(device);
+            });
+        WriteShiftReport(report, AOutputParameters);
         return kContinue;
     });
 }
@@ -127,7 +149,7 @@ int32_t TDriver::ReportCurrentStatusOfSettlements(const std::u16string& ACashier
     return RunOperation(u"ReportCurrentStatusOfSettlements", true, [&] {
         TDevice& device = Dev();
         device.SettlementsCurrStatusReport(UnicodeToAnsi(CashierText(ACashierName, ACashierVATIN)));
-        WriteShiftReport(device, AOutputParameters);
+        WriteShiftReport(ReadShiftReport(device), AOutputParameters);
         return kContinue;
     });
 }
@@ -148,8 +170,20 @@ int32_t TDriver::CashInOutcome(Currency AAmount, const std::u16string& /*ACashie
         [&] {
             TDevice& device = Dev();
             device.OpenDocument(cashOut ? kCashOutDocument : kCashInDocument, 1, u" ", 1, 0);
-            device.Encash(u"", AbsCurrency(AAmount));
-            CloseDocumentConfirmed([&] { device.CloseDocument(std::string_view()); });
+            const Currency amount = AbsCurrency(AAmount);
+            device.Encash(u"", amount);
+            // A cash document has no fiscal number: the cash in the drawer tells.
+            const int64_t kopecks = (cashOut ? -amount.raw : amount.raw) / 100;
+            const int64_t cashBefore = CashInDrawer();
+            TPendingDocument record;
+            record.Operation = u"CashInOutcome";
+            record.Witness = TDocumentWitness::dwCashInDrawer;
+            record.Before = cashBefore;
+            record.Amount = kopecks;
+            MakeDocument(
+                record, CommandInfo(TDeviceCommand::dcCloseDocument).Timeout,
+                [&] { device.CloseDocument(std::string_view()); },
+                [&] { return CashFate(cashBefore, kopecks); }, [] {});
             return kContinue;
         },
         [&](int32_t ACode) {

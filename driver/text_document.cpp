@@ -45,12 +45,18 @@ int32_t TDriver::PrintTextDocument(IXMLDocument ADocumentPackage) {
                                    AttrText(position, u"Barcode"));
             }
         }
-        CloseDocumentConfirmed([&] {
-            if (noCut)
-                device.CloseDocument(kNoCutCode, std::string_view());
-            else
-                device.CloseDocument(std::string_view());
-        });
+        TPendingDocument record;
+        record.Operation = u"PrintTextDocument";
+        record.Witness = TDocumentWitness::dwDocumentGone;
+        MakeDocument(
+            record, CommandInfo(TDeviceCommand::dcCloseDocument).Timeout,
+            [&] {
+                if (noCut)
+                    device.CloseDocument(kNoCutCode, std::string_view());
+                else
+                    device.CloseDocument(std::string_view());
+            },
+            [&] { return GoneFate(); }, [] {});
         return kContinue;
     });
 }

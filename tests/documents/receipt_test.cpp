@@ -493,10 +493,11 @@ TEST_F(DocumentsReceipt, UnknownRateEndsWith3010AndThePreCheckCancelsTheReceipt)
     const TDriverCall again = Check(TCheckXml().Xml());
     ASSERT_TRUE(again.Ok()) << U8(again.ErrorText);
     const auto commands = Commands(next);
-    ASSERT_GE(commands.size(), 3u);
+    ASSERT_GE(commands.size(), 4u);
     EXPECT_EQ(commands[0], "00");
     EXPECT_EQ(commands[1], "32");
-    EXPECT_EQ(commands[2], "30");
+    EXPECT_EQ(commands[2], "78");
+    EXPECT_EQ(commands[3], "30");
     EXPECT_TRUE(LogHas("ProcessCheck [0] - Нет ошибок"));
 
     // The journal holds the cancelled receipt and the one made, each once.

@@ -68,7 +68,8 @@ TEST_F(DriverShift, DriverOpenShiftSendsCashierAndReportsTheNewShift) {
     const TDriverCall open = OpenShift(u"Иванов", u"7700000000");
     ASSERT_TRUE(open.Ok()) << U8(open.ErrorText);
     EXPECT_THAT(LastFields("23", mark), ElementsAre("7700000000&Иванов"));
-    EXPECT_THAT(Sequence(mark), ElementsAre("00", "00", "23", "78:3", "78:11", "01:1", "78:7"));
+    EXPECT_THAT(Sequence(mark),
+                ElementsAre("00", "00", "78:3", "23", "78:3", "78:11", "01:1", "78:7"));
 
     const auto status = Status();
     EXPECT_TRUE(status.value("shift_open", false));
@@ -170,7 +171,8 @@ TEST_F(DriverShift, DriverCloseShiftAndSettlementReportWriteNineAttributes) {
     const TDriverCall close = Call(u"CloseShift", Cashier(u"Петров", u"7700000001"));
     ASSERT_TRUE(close.Ok()) << U8(close.ErrorText);
     EXPECT_THAT(LastFields("21", mark), ElementsAre("7700000001&Петров"));
-    EXPECT_THAT(Sequence(mark), ElementsAre("00", "21", "78:3", "78:11", "01:1", "78:7", "78:6"));
+    EXPECT_THAT(Sequence(mark),
+                ElementsAre("00", "78:3", "21", "78:3", "78:11", "01:1", "78:7", "78:6"));
     const auto status = Status();
     EXPECT_FALSE(status.value("shift_open", true));
     EXPECT_EQ(close.Param(3), U16(std::to_string(status.value("shift_number", 0))));
@@ -293,8 +295,8 @@ TEST_F(DriverShift, DriverXReportAndDrawerSendTheirSingleCommands) {
 }
 
 // A shift command the register carried out whose answer was spoilt on the line:
-// the register's shift state tells, and the operation reports what was made.
-TEST_F(DriverShift, DriverShiftCommandWithSpoiltAnswerIsConfirmedByTheShiftState) {
+// the fiscal storage's moved number tells, and the operation reports what was made.
+TEST_F(DriverShift, DriverShiftCommandWithSpoiltAnswerIsConfirmedByTheFiscalNumber) {
     struct TCase {
         const char* Command;
         emu::TFaultKind Kind;
@@ -321,7 +323,7 @@ TEST_F(DriverShift, DriverShiftCommandWithSpoiltAnswerIsConfirmedByTheShiftState
         EXPECT_EQ(call.Param(3), U16(std::to_string(status.value("shift_number", 0))));
         EXPECT_EQ(call.Param(4), U16(std::to_string(Documents().back().Number)));
         const std::string logged =
-            std::string("команда выполнена: ") + (opening ? "OpenDay" : "ZReport");
+            std::string("команда выполнена: ") + (opening ? "OpenShift" : "CloseShift");
         bool found = false;
         for (const auto& line : LogLines())
             found |= line.find(logged) != std::string::npos;

@@ -325,5 +325,47 @@ TEST_F(EmulatorFaults, IdleConnectionClosedByTheRegister) {
     EXPECT_EQ(FEmulator->Control({{"cmd", "faults"}})["faults"].size(), 0u);
 }
 
+// A register that loses the open receipt while closing it: nothing is made, the
+// document is gone, and the answer stops half-way (TCP: the connection drops).
+TEST_F(EmulatorFaults, DropDocumentLosesTheReceiptUnmade) {
+    Start();
+    Ready();
+    const std::string before = LastDocNumber();
+    ASSERT_EQ(Code("30", {"2", "1", "Кассир", "1", "0"}), "00");
+    ASSERT_EQ(Code("42", {"Товар", "", "1", "100", "0", "", "1", "", "", "", "4", "1"}), "00");
+    ASSERT_EQ(Code("44"), "00");
+    ASSERT_EQ(Code("47", {"0", "100", ""}), "00");
+    Inject({{"kind", "drop_document"}, {"command", "31"}});
+    SendFrame("31", {"0", ""});
+    const auto a = FClient->ReadAnswer(2000);
+    EXPECT_FALSE(a.CheckOk);
+    EXPECT_EQ(FClient->ReadByte(500), -2) << "the connection dropped";
+    FClient.emplace(TFrameClient::ConnectTcp(FEmulator->TcpPort()));
+    EXPECT_EQ(LastDocNumber(), before);
+    EXPECT_FALSE(FEmulator->Status()["document_open"].get<bool>());
+    for (const auto& d : FEmulator->Documents())
+        EXPECT_NE(d.Kind, "receipt") << "a lost document leaves no record";
+    const auto requests = FEmulator->Requests();
+    EXPECT_EQ(requests.back().Command, "78");
+    EXPECT_EQ(requests[requests.size() - 2].Command, "31");
+    EXPECT_EQ(requests[requests.size() - 2].Error, -1) << "never answered";
+}
+
+// "skip" passes occasions over: the second "00" is the one delayed.
+TEST_F(EmulatorFaults, SkipPassesOccasionsOver) {
+    Start();
+    Inject({{"kind", "delay"}, {"ms", 600}, {"command", "00"}, {"skip", 1}});
+    EXPECT_EQ(FEmulator->Control({{"cmd", "faults"}})["faults"][0]["skip"], 1);
+    auto begin = Clock::now();
+    EXPECT_EQ(Code("00"), "00");
+    EXPECT_LT(Clock::now() - begin, std::chrono::milliseconds(550));
+    begin = Clock::now();
+    EXPECT_EQ(Code("00"), "00");
+    EXPECT_GE(Clock::now() - begin, std::chrono::milliseconds(550));
+    EXPECT_EQ(FEmulator->Control({{"cmd", "faults"}})["faults"].size(), 0u);
+    const auto bad = FEmulator->Control({{"cmd", "fault"}, {"kind", "delay"}, {"skip", -1}});
+    EXPECT_EQ(bad["ok"], false);
+}
+
 }  // namespace
 }  // namespace fr::emu::test

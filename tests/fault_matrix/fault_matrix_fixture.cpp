@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <ostream>
+#include <thread>
 
 namespace fr::test {
 
@@ -14,7 +15,10 @@ const std::u16string kProtocol = u"[1001] - Ошибка протокола об
 const std::u16string kCheckSum = u"[1001] - Ошибка контрольной суммы ответа";
 const std::u16string kNoAnswer = u"[1001] - Устройство не отвечает";
 const std::u16string kServer = u"[1001] - Ошибка при получении ответа от сервера";
+const std::u16string kPortRead = u"[1001] - Ошибка при чтении данных из порта";
 constexpr int kTcpReceiveMs = 5000;
+// The rest of an answer is given 3 s, and the late bytes after it 3 s more.
+constexpr int kTrickleMs = 6000;
 constexpr int kSerialByteMs = 500;
 constexpr int kResendPauseMs = 200;
 
@@ -163,6 +167,67 @@ const std::vector<TMatrixFault>& MatrixFaults() {
          false,
          Refused(1, u"[01] - Функция невыполнима при данном статусе ККМ. "),
          Refused(1, u"[01] - Функция невыполнима при данном статусе ККМ. ")},
+        // The register lost the open document (a restart while closing it) and the
+        // answer with it: nothing was made, and the driver must not say it was.
+        {"drop_document",
+         {{"kind", "drop_document"}},
+         true,
+         false,
+         Fails(kServer),
+         Fails(kNoAnswer, kSerialByteMs)},
+        // An answer later than TCP's old five seconds: the command's own time-out holds.
+        {"late_answer",
+         {{"kind", "delay"}, {"ms", 6000}},
+         true,
+         true,
+         Succeeds(6000),
+         Succeeds(6000)},
+        // An answer that pauses after three bytes, longer than the serial line allows
+        // between two bytes.
+        {"late_rest",
+         {{"kind", "byte_pause"}, {"ms", 1200}, {"at", 3}},
+         true,
+         true,
+         Succeeds(1200),
+         Fails(kNoAnswer, kSerialByteMs)},
+        // The receipt made, then the read-back's first answer spoilt: it is read again.
+        {"readback_spoilt",
+         {{"kind", "bad_check"}, {"command", "78"}, {"skip", 1}},
+         false,
+         false,
+         Succeeds(),
+         Succeeds(),
+         nullptr,
+         {TMatrixOperation::moReceipt}},
+        // The answer to "31" spoilt, and the answer to the question that follows late.
+        {"late_question",
+         {{"kind", "bad_check"}},
+         true,
+         true,
+         Fails(kCheckSum, 6000),
+         Fails(kCheckSum, 6000),
+         {{"kind", "delay"}, {"command", "78"}, {"skip", 1}, {"ms", 6000}},
+         {TMatrixOperation::moReceipt}},
+        // An answer that comes one byte at a time and never ends.
+        {"trickle",
+         {{"kind", "trickle"}, {"ms", 300}},
+         true,
+         true,
+         Fails(kServer, kTrickleMs),
+         Fails(kPortRead, kTrickleMs)},
+        // The register closed the idle connection: the call connects again itself.
+        {"idle_close",
+         {{"kind", "idle_close"}, {"ms", 300}},
+         false,
+         false,
+         Succeeds(),
+         Succeeds(),
+         nullptr,
+         // Open makes a new connection: nothing idle to close.
+         {TMatrixOperation::moQuery, TMatrixOperation::moReceipt, TMatrixOperation::moCash,
+          TMatrixOperation::moReport},
+         1000,
+         true},
     };
     return faults;
 }
@@ -189,11 +254,16 @@ std::vector<TMatrixCell> MatrixCells(bool ASlow) {
     for (const TMatrixFault& fault : MatrixFaults())
         for (TMatrixOperation operation :
              {TMatrixOperation::moConnect, TMatrixOperation::moQuery, TMatrixOperation::moReceipt,
-              TMatrixOperation::moCash, TMatrixOperation::moReport})
+              TMatrixOperation::moCash, TMatrixOperation::moReport}) {
+            if (!fault.Only.empty() &&
+                std::find(fault.Only.begin(), fault.Only.end(), operation) == fault.Only.end())
+                continue;
             for (TMatrixLink link : {TMatrixLink::mlTcp, TMatrixLink::mlSerial}) {
+                if (fault.TcpOnly && link != TMatrixLink::mlTcp) continue;
                 const TMatrixCell cell{&fault, operation, link};
                 if (cell.Slow() == ASlow) cells.push_back(cell);
             }
+        }
     return cells;
 }
 
@@ -289,6 +359,14 @@ void FaultMatrixFixture::RunCell() {
     if (fault.Targeted) armed["command"] = KeyCommand(operation);
     armed["cmd"] = "fault";
     Control(armed);
+    if (!fault.Extra.is_null()) {
+        json extra = fault.Extra;
+        extra["cmd"] = "fault";
+        Control(extra);
+    }
+
+    if (fault.IdleBeforeMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(fault.IdleBeforeMs));
 
     const uint64_t mark = LastSeq();
     const size_t documentsBefore = Documents().size();

@@ -42,6 +42,13 @@ struct TMatrixFault {
     bool Executes = false;
     TMatrixOutcome Tcp;
     TMatrixOutcome Serial;
+    // A second fault armed with the first, as it stands (its own command).
+    nlohmann::json Extra = nullptr;
+    // The operations the fault is tried on; empty: all.
+    std::vector<TMatrixOperation> Only = {};
+    // The line is left idle this long after arming, before the operation.
+    int IdleBeforeMs = 0;
+    bool TcpOnly = false;
 };
 
 struct TMatrixCell {

@@ -10,6 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -364,6 +365,16 @@ TWirePlan TEmulator::OnFrame(std::string_view AFrame, const std::string& AChanne
     } else if (const auto fault = FFaults.TakeError(request.Command)) {
         answer.Error = static_cast<uint8_t>(fault->Code);
         FRegister->SetLastExtCode(fault->Ext);
+    } else if (const auto at = FFaults.TakeDropDocument(request.Command)) {
+        // Nothing is carried out and nothing answered in full: the journal keeps
+        // the request unanswered.
+        FRegister->DropDocument();
+        SaveState();
+        TWirePlan plan;
+        plan.Bytes = BuildAnswerFrame(BuildAnswerBody(request.PacketID, request.Command, ecOk, {}));
+        plan.CloseAfter = *at < 0 ? plan.Bytes.size() / 2
+                                  : std::min(static_cast<size_t>(*at), plan.Bytes.size() - 1);
+        return plan;
     } else {
         answer = FRegister->Execute(request.Command, FieldsToUtf8(request.Fields));
         SaveState();

@@ -30,6 +30,9 @@ const std::vector<TFaultKindInfo>& FaultKinds() {
         {TFaultKind::fkError, "error",
          "answer code `code` (default 1) with extended code `ext` instead of executing; "
          "`fail_06`: the next \"06\" fails too"},
+        {TFaultKind::fkDropDocument, "drop_document",
+         "the open document is lost without being made, the command is not executed, and "
+         "its answer stops after `at` bytes (default: half)"},
         {TFaultKind::fkTrickle, "trickle",
          "the command is executed, then its answer comes one byte every `ms` (default 300) "
          "and never ends, until the driver sends a byte"},
@@ -94,6 +97,7 @@ TFault FaultFromJson(const nlohmann::json& AJson) {
     if (!f.Command.empty() && f.Command.size() != 2)
         throw std::runtime_error("\"command\" is a two-character command code");
     f.Times = Get<int>(AJson, "times", 1);
+    f.Skip = Get<int>(AJson, "skip", 0);
     f.Byte = Get<int>(AJson, "byte", 0x15);
     f.Ms = Get<int>(AJson, "ms", DefaultMs(f.Kind));
     f.At = Get<long>(AJson, "at", -1);
@@ -101,6 +105,7 @@ TFault FaultFromJson(const nlohmann::json& AJson) {
     f.Code = Get<int>(AJson, "code", 1);
     f.Ext = Get<int>(AJson, "ext", 0);
     f.Fail06 = Get<bool>(AJson, "fail_06", false);
+    if (f.Skip < 0) throw std::runtime_error("\"skip\" must be 0 or more");
     if (f.Byte < 0 || f.Byte > 255) throw std::runtime_error("\"byte\" must be 0 to 255");
     if (f.Ms < 0 || f.Ms > 600000) throw std::runtime_error("\"ms\" must be 0 to 600000");
     if (f.Code < 1 || f.Code > 255) throw std::runtime_error("\"code\" must be 1 to 255");
@@ -112,6 +117,7 @@ TFault FaultFromJson(const nlohmann::json& AJson) {
 
 nlohmann::json FaultToJson(const TFault& f) {
     nlohmann::json j = {{"kind", InfoOf(f.Kind).Name}, {"times", f.Times}};
+    if (f.Skip > 0) j["skip"] = f.Skip;
     if (!f.Command.empty()) j["command"] = f.Command;
     switch (f.Kind) {
         case TFaultKind::fkEnqByte:
@@ -129,6 +135,7 @@ nlohmann::json FaultToJson(const TFault& f) {
             j["at"] = f.At;
             break;
         case TFaultKind::fkCloseMid:
+        case TFaultKind::fkDropDocument:
             j["at"] = f.At;
             break;
         case TFaultKind::fkNoEtx:
@@ -168,6 +175,10 @@ std::optional<TFault> TFaultPlan::Take(TFaultKind AKind, std::string_view AComma
         if (it->Kind != AKind) continue;
         if (!it->Command.empty() && it->Command != ACommand) continue;
         if (AApplies && !AApplies(*it, AFrame)) continue;
+        if (it->Skip > 0) {
+            --it->Skip;
+            continue;
+        }
         TFault taken = *it;
         if (it->Times > 0 && --it->Times == 0) FFaults.erase(it);
         return taken;
@@ -190,6 +201,11 @@ std::optional<TFault> TFaultPlan::TakeError(std::string_view ACommand) {
     auto f = Take(TFaultKind::fkError, ACommand);
     if (f && f->Fail06) FFailing06 = true;
     return f;
+}
+
+std::optional<long> TFaultPlan::TakeDropDocument(std::string_view ACommand) {
+    if (auto f = Take(TFaultKind::fkDropDocument, ACommand)) return f->At;
+    return std::nullopt;
 }
 
 bool TFaultPlan::TakeFailing06() {

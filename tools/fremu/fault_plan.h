@@ -27,6 +27,7 @@ enum class TFaultKind {
     fkBytePause,       // a pause between two bytes of the answer
     fkNoEtx,           // a long answer that never ends with ETX
     fkError,           // an error code instead of executing the command
+    fkDropDocument,    // the open document lost unmade, the command not executed, the answer cut
     fkTrickle,         // the answer comes one byte every `ms` and never ends
     fkIdleClose,       // the register closes a connection idle for `ms`
 };
@@ -44,6 +45,7 @@ struct TFault {
     TFaultKind Kind = TFaultKind::fkError;
     std::string Command;  // only answers to this command; empty: any command
     int Times = 1;
+    int Skip = 0;  // occasions passed over before the first use
     int Byte = 0x15;
     int Ms = 0;
     long At = -1;  // byte position in the answer; -1: the middle
@@ -82,6 +84,9 @@ class TFaultPlan {
     std::optional<TFault> TakeError(std::string_view ACommand);
     // True once after an error fault that asked for a failing "06".
     bool TakeFailing06();
+    // A drop_document fault for this command: the byte count after which the cut
+    // answer stops (-1: the middle).
+    std::optional<long> TakeDropDocument(std::string_view ACommand);
     // The idle time after which a pending idle_close fault drops the connection.
     std::optional<int> IdleCloseMs() const;
     // Uses one occasion of the idle_close fault.

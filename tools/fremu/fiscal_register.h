@@ -89,6 +89,8 @@ class TFiscalRegister {
     std::time_t Now() const;
     bool Started() const { return FStarted; }
     bool DocumentOpen() const { return FDoc.has_value(); }
+    // The open document lost without a trace, as a power cycle loses it.
+    void DropDocument() { FDoc.reset(); }
     bool DrawerOpen() const { return FDrawerOpen; }
     void SetDrawerOpen(bool AOpen) { FDrawerOpen = AOpen; }
     nlohmann::json StatusJson() const;

@@ -1,0 +1,202 @@
+// What the host is told of a document whose command failed on the line, decided
+// by the register: through the component object against the emulator, over both
+// links. The register's journal is the truth every answer is held against.
+
+#include <gmock/gmock.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+
+#include "driver/pending_document.h"
+#include "tests/driver/driver_fixture.h"
+
+namespace fr::test {
+namespace {
+
+using nlohmann::json;
+using ::testing::HasSubstr;
+
+const std::string kUnknown =
+    "[1001] - Результат документа неизвестен: документ мог быть сформирован, проверьте ККТ "
+    "перед повтором";
+
+const std::u16string kCheck =
+    u"<?xml version=\"1.0\" encoding=\"UTF-8\"?><CheckPackage><Parameters PaymentType=\"1\" "
+    u"CashierName=\"Кассир\"/><Positions><FiscalString Name=\"Товар\" Quantity=\"1\" "
+    u"PriceWithDiscount=\"100\" SumWithDiscount=\"100\" Tax=\"20\"/></Positions><Payments "
+    u"Cash=\"100\"/></CheckPackage>";
+
+// Exchanges of a receipt up to its closing command: status, the last number,
+// opening, the position, subtotal, payment.
+constexpr int kExchangesBeforeClose = 6;
+
+class DocumentOutcome : public DriverFixture, public ::testing::WithParamInterface<bool> {
+  protected:
+    bool Tcp() const { return GetParam(); }
+
+    void SetUp() override {
+        DriverFixture::SetUp();
+        if (Tcp())
+            UseTcp();
+        else
+            UseCom();
+        SetProp(u"WriteLog", Variant(true));
+        ASSERT_TRUE(Call(u"Open").Ok());
+        ASSERT_TRUE(
+            Call(u"OpenShift", {Variant(u"0"), Variant(InputParameters(u"Кассир", u""))}).Ok());
+    }
+
+    TDriverCall Receipt() {
+        return Call(u"ProcessCheck", {Variant(u"0"), Variant(false), Variant(kCheck)});
+    }
+    TDriverCall CashIn(double AAmount) {
+        return Call(u"CashInOutcome",
+                    {Variant(u"0"), Variant(InputParameters(u"Кассир", u"")), Variant(AAmount)});
+    }
+
+    void Arm(json AFault) {
+        AFault["cmd"] = "fault";
+        Control(AFault);
+    }
+    // From the closing command on, the register answers nothing at all.
+    void ArmUnreachableAfterClose(const json& ACloseFault, int AExchangesBefore) {
+        json close = ACloseFault;
+        close["command"] = "31";
+        Arm(close);
+        Arm({{"kind", "enq_silence"}, {"skip", AExchangesBefore + 1}, {"times", 0}});
+    }
+
+    std::vector<emu::TDocumentRecord> Made(const std::string& AKind) {
+        std::vector<emu::TDocumentRecord> list;
+        for (auto& d : Documents())
+            if (d.Kind == AKind && !d.Cancelled) list.push_back(std::move(d));
+        return list;
+    }
+
+    std::string PendingFile() const {
+        std::ifstream in(DataDir() / "fr_norvane1c83_pending.txt");
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    bool LogHas(const std::string& AText) const {
+        for (const auto& line : LogLines())
+            if (line.find(AText) != std::string::npos) return true;
+        return false;
+    }
+};
+
+template <class TCall>
+std::pair<TDriverCall, long> Timed(TCall&& ACall) {
+    const auto started = std::chrono::steady_clock::now();
+    TDriverCall call = ACall();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - started)
+                        .count();
+    return {call, static_cast<long>(ms)};
+}
+
+TEST_P(DocumentOutcome, ReceiptMadeWhileTheRegisterFellSilentIsUnknownThenResolved) {
+    ArmUnreachableAfterClose({{"kind", "close_mid"}}, kExchangesBeforeClose);
+    const auto [call, ms] = Timed([&] { return Receipt(); });
+    EXPECT_FALSE(call.Ok());
+    EXPECT_EQ(call.Code, 1001);
+    EXPECT_EQ(U8(call.ErrorText), kUnknown);
+    // The register was asked for the command's own 15 s, each question bounded by
+    // the link: a loose bound only.
+    EXPECT_GE(ms, 14000);
+    EXPECT_LT(ms, 60000);
+
+    const auto made = Made("receipt");
+    ASSERT_EQ(made.size(), 1u) << "the register did make the receipt";
+    const auto record = PendingDocumentFromText(PendingFile());
+    ASSERT_TRUE(record.has_value()) << PendingFile();
+    EXPECT_EQ(record->Operation, u"ProcessCheck");
+    EXPECT_EQ(record->Witness, TDocumentWitness::dwFiscalNumber);
+    EXPECT_EQ(record->Before + 1, made[0].Number);
+    EXPECT_FALSE(record->Time.empty());
+
+    // The register answers again: the next operation finds out and forgets it.
+    Control({{"cmd", "clear_faults"}});
+    const TDriverCall status = Call(u"GetCurrentStatus");
+    ASSERT_TRUE(status.Ok()) << U8(status.ErrorText);
+    EXPECT_TRUE(LogHas("Документ с неизвестным результатом сформирован ККТ: ProcessCheck"));
+    EXPECT_TRUE(LogHas("ФД " + std::to_string(made[0].Number)));
+    EXPECT_FALSE(PendingDocumentFromText(PendingFile()).has_value());
+}
+
+TEST_P(DocumentOutcome, DroppedReceiptWhileTheRegisterFellSilentIsUnknownThenNotMade) {
+    ArmUnreachableAfterClose({{"kind", "drop_document"}}, kExchangesBeforeClose);
+    const TDriverCall call = Receipt();
+    EXPECT_EQ(U8(call.ErrorText), kUnknown);
+    EXPECT_TRUE(Made("receipt").empty());
+    ASSERT_TRUE(PendingDocumentFromText(PendingFile()).has_value());
+
+    // The next Open asks the register and forgets the record.
+    Control({{"cmd", "clear_faults"}});
+    ASSERT_TRUE(Call(u"Open").Ok());
+    EXPECT_TRUE(LogHas("Документ с неизвестным результатом не сформирован ККТ: ProcessCheck"));
+    EXPECT_FALSE(PendingDocumentFromText(PendingFile()).has_value());
+
+    // The host repeats the sale: one receipt in all.
+    const TDriverCall again = Receipt();
+    ASSERT_TRUE(again.Ok()) << U8(again.ErrorText);
+    const auto made = Made("receipt");
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_EQ(again.Param(3), U16(std::to_string(made[0].Number)));
+    EXPECT_EQ(again.Param(5), U16(std::to_string(made[0].FiscalSign)));
+}
+
+TEST_P(DocumentOutcome, CashInDroppedUnmadeIsReportedFailedAndTheRepeatMakesOne) {
+    Arm({{"kind", "drop_document"}, {"command", "31"}});
+    const TDriverCall call = CashIn(250);
+    EXPECT_FALSE(call.Ok());
+    EXPECT_EQ(call.Code, 1001);
+    EXPECT_EQ(U8(call.ErrorText), Tcp() ? "[1001] - Ошибка при получении ответа от сервера"
+                                        : "[1001] - Устройство не отвечает");
+    EXPECT_TRUE(Made("cash_in").empty());
+    EXPECT_TRUE(LogHas("Ответ ККТ потерян, команда не выполнена: CashInOutcome"));
+
+    const TDriverCall again = CashIn(250);
+    ASSERT_TRUE(again.Ok()) << U8(again.ErrorText);
+    EXPECT_EQ(Made("cash_in").size(), 1u);
+    EXPECT_EQ(Emu().Status()["cash"], "250");
+}
+
+TEST_P(DocumentOutcome, CashOutMadeWithItsAnswerLostIsReportedDone) {
+    ASSERT_TRUE(CashIn(300).Ok());
+    Arm({{"kind", "bad_check"}, {"command", "31"}});
+    const TDriverCall call = CashIn(-120.5);
+    EXPECT_TRUE(call.Ok()) << U8(call.ErrorText);
+    EXPECT_EQ(Made("cash_out").size(), 1u);
+    EXPECT_TRUE(LogHas("Ответ ККТ потерян, команда выполнена: CashInOutcome"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, DocumentOutcome, ::testing::Values(true, false),
+                         [](const auto& AInfo) { return AInfo.param ? "tcp" : "serial"; });
+
+// The record's own text survives the round trip and refuses what it cannot read.
+TEST(PendingDocumentText, RoundTripAndDamage) {
+    TPendingDocument document;
+    document.Operation = u"CashInOutcome";
+    document.Witness = TDocumentWitness::dwCashInDrawer;
+    document.Before = -15050;
+    document.Amount = 25000;
+    document.Time = u"2026-12-09 16:20:00";
+    EXPECT_EQ(PendingDocumentFromText(PendingDocumentToText(document)), document);
+
+    for (const std::string broken : {"", "\n", "operation=ProcessCheck\nwitness=fiscal_number\n",
+                                     "operation=ProcessCheck\nwitness=other\nbefore=1\n",
+                                     "operation=ProcessCheck\nwitness=fiscal_number\nbefore=1x\n",
+                                     "operation=\nwitness=fiscal_number\nbefore=1\n"})
+        EXPECT_FALSE(PendingDocumentFromText(broken).has_value()) << broken;
+    const auto crlf =
+        PendingDocumentFromText("operation=OpenShift\r\nwitness=fiscal_number\r\nbefore=7\r\n");
+    ASSERT_TRUE(crlf.has_value());
+    EXPECT_EQ(crlf->Before, 7);
+}
+
+}  // namespace
+}  // namespace fr::test
