@@ -314,7 +314,9 @@ TEST_F(DriverShift, DriverShiftCommandWithSpoiltAnswerIsConfirmedByTheFiscalNumb
         fault.Kind = c.Kind;
         fault.Command = c.Command;
         fault.Ms = 300;
-        if (!opening) ASSERT_TRUE(OpenShift().Ok());
+        if (!opening) {
+            ASSERT_TRUE(OpenShift().Ok());
+        }
         Emu().AddFault(fault);
         const TDriverCall call = opening ? OpenShift() : Call(u"CloseShift", Cashier());
         ASSERT_TRUE(call.Ok()) << call.Code << " " << U8(call.ErrorText);
@@ -328,7 +330,9 @@ TEST_F(DriverShift, DriverShiftCommandWithSpoiltAnswerIsConfirmedByTheFiscalNumb
         for (const auto& line : LogLines())
             found |= line.find(logged) != std::string::npos;
         EXPECT_TRUE(found) << logged;
-        if (opening) ASSERT_TRUE(Call(u"CloseShift", Cashier()).Ok());
+        if (opening) {
+            ASSERT_TRUE(Call(u"CloseShift", Cashier()).Ok());
+        }
     }
 }
 
