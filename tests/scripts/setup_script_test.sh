@@ -89,7 +89,7 @@ SH
 demo_list=(cmake ninja-build make g++ libpugixml-dev nlohmann-json3-dev libgtest-dev libgmock-dev python3)
 full_list=(clang libclang-rt-14-dev lld clang-format clang-tidy libbenchmark-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 libwine:amd64
-  dpkg-dev zip valgrind)
+  dpkg-dev zip valgrind ccache)
 
 have() { printf '%s\n' "$@" >>"$fake/installed"; }
 
@@ -176,7 +176,7 @@ case_full_installs_both_bitnesses_together() {
   expect calls_match '^dpkg --add-architecture i386'
   expect calls_match '^apt-get install -y -qq --no-install-recommends -t bookworm wine wine64 libwine:amd64 wine32:i386 libwine:i386$'
   expect no_call '^apt-get install -y -qq --no-install-recommends clang.* wine '
-  expect calls_match '^apt-get install -y -qq --no-install-recommends clang .*valgrind$'
+  expect calls_match '^apt-get install -y -qq --no-install-recommends clang .*valgrind ccache$'
   expect is_installed wine32:i386
   expect is_installed zip
   expect [ ! -e "$fake/deps/wine32-left-out" ]
