@@ -65,11 +65,6 @@ const TDeviceTestLine kDeviceTestLines[] = {
     {u"Тип прошивки", 15, TTestValue::tvText},
 };
 
-std::u16string HexByte(uint8_t AValue) {
-    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
-    return {kDigits[AValue >> 4], kDigits[AValue & 0x0F]};
-}
-
 // The message of the error being handled.
 std::u16string CurrentErrorMessage() {
     try {
@@ -169,7 +164,7 @@ void TDriver::ExceptionToResult(int32_t& ACode, std::u16string& ADescription) {
     const uint8_t deviceCode = FDevice ? FDevice->ErrorCode() : 0;
     ACode = deviceCode != 0 ? deviceCode : kUnknownErrorCode;
     const std::u16string codeText =
-        ACode == kUnknownErrorCode ? IntToStr(ACode) : HexByte(deviceCode);
+        ACode == kUnknownErrorCode ? IntToStr(ACode) : AsciiToUtf16(HexText(deviceCode, 2));
     ADescription = u"[" + codeText + u"] - " + CurrentErrorMessage();
 }
 
