@@ -2,7 +2,9 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <thread>
@@ -255,13 +257,24 @@ nlohmann::json DriverFixture::Control(const nlohmann::json& ARequest) {
 }
 
 std::vector<std::string> DriverFixture::LogLines() const {
-    const std::string name = "fr_norvane1c83_" + U8(FormatDateTime(u"yyyy.mm.dd", Now())) + ".log";
+    // Every day's file in date order: the driver names its file when it connects,
+    // so a test that runs across midnight still finds all its lines.
+    std::vector<std::filesystem::path> files;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(DataDir(), error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("fr_norvane1c83_", 0) == 0 && entry.path().extension() == ".log")
+            files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
     std::vector<std::string> lines;
-    std::ifstream in(DataDir() / name, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
+    for (const auto& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines.push_back(line);
+        }
     }
     return lines;
 }
