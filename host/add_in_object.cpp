@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <exception>
+#include <new>
 #include <utility>
 
 #include "host/value_conversions.h"
@@ -73,7 +74,8 @@ void LogBoundaryException(const std::exception_ptr& error, std::u16string& AKept
 }
 
 // Nothing thrown crosses an interface of the host: it becomes the interface's
-// failure (the host's own code for a refusal of the host, else 1) and an
+// failure (the host's own code for a refusal of the host, else E_FAIL, or
+// E_OUTOFMEMORY, the codes a COM host has always had for them) and an
 // "EXCEPTION" log line.
 template <class Body>
 HResult Guarded(std::u16string& AKept, Body&& body) noexcept {
@@ -82,9 +84,12 @@ HResult Guarded(std::u16string& AKept, Body&& body) noexcept {
     } catch (const EOleError& e) {
         LogBoundaryException(std::current_exception(), AKept);
         return e.Code();
+    } catch (const std::bad_alloc&) {
+        LogBoundaryException(std::current_exception(), AKept);
+        return kHrOutOfMemory;
     } catch (...) {
         LogBoundaryException(std::current_exception(), AKept);
-        return kHrFalse;
+        return kHrFail;
     }
 }
 

@@ -17,9 +17,11 @@
 namespace fr {
 
 using HResult = int32_t;
-constexpr HResult kHrOk = 0;                                      // S_OK
-constexpr HResult kHrFalse = 1;                                   // S_FALSE
-constexpr HResult kHrNotImpl = static_cast<HResult>(0x80004001);  // E_NOTIMPL
+constexpr HResult kHrOk = 0;                                          // S_OK
+constexpr HResult kHrFalse = 1;                                       // S_FALSE
+constexpr HResult kHrNotImpl = static_cast<HResult>(0x80004001);      // E_NOTIMPL
+constexpr HResult kHrFail = static_cast<HResult>(0x80004005);         // E_FAIL
+constexpr HResult kHrOutOfMemory = static_cast<HResult>(0x8007000E);  // E_OUTOFMEMORY
 
 enum TPlatformVer : uint8_t { pvUnknown = 0, pv77 = 1, pv81 = 2, pv82 = 3 };
 

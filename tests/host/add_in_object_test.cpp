@@ -400,7 +400,7 @@ TEST_F(HostAddInObject, APropertyWriteThatThrowsAnswersAFailure) {
     auto o = Open();
     HResult hr = kHrOk;
     EXPECT_NO_THROW(hr = o->SetPropVal(Prop(*o, u"DebugLogEnabled"), Variant(u"не логическое")));
-    EXPECT_EQ(hr, kHrFalse);
+    EXPECT_EQ(hr, kHrFail);
     EXPECT_EQ(LogLinesWith("ERROR", "EXCEPTION").size(), 1u);
     EXPECT_EQ(boxCount_, 0);
     EXPECT_EQ(o->SetPropVal(Prop(*o, u"DebugLogEnabled"), Variant(true)), kHrOk);
