@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "support/product.h"
+
 namespace fr::com {
 
 // {4E1D7C52-8A3F-4B6E-9D21-5C7A0F3B8E64}
@@ -13,7 +15,7 @@ inline constexpr CLSID kClsidAddIn = {
 inline constexpr wchar_t kClsidText[] = L"{4E1D7C52-8A3F-4B6E-9D21-5C7A0F3B8E64}";
 
 // Server name "AddIn" + "." + class name.
-inline constexpr wchar_t kProgId[] = L"AddIn.fr_norvane1c83";
+inline constexpr wchar_t kProgId[] = L"AddIn." FR_PRODUCT_NAME;
 inline constexpr wchar_t kDescription[] = L"V7 AddIn 2.0";
 inline constexpr wchar_t kThreadingModel[] = L"Apartment";
 

@@ -3,6 +3,7 @@
 
 #include "device/device_errors.h"
 #include "platform/text.h"
+#include "support/texts.h"
 
 namespace fr {
 
@@ -61,7 +62,7 @@ constexpr std::array<TAnswerError, 43> kAnswerErrors{{
     {0x61, u"Нет связи с ФН"},
     {0x62, u"Ошибка обмена с ФН"},
     {0x63, u"Слишком длинная команда для посылки в ФН"},
-    {0xFF, u"Ошибка протокола обмена"},
+    {0xFF, texts::kProtocolError},
 }};
 
 }  // namespace
@@ -70,7 +71,7 @@ std::u16string AnswerErrorText(uint8_t ACode) {
     const auto it = std::lower_bound(kAnswerErrors.begin(), kAnswerErrors.end(), ACode,
                                      [](const TAnswerError& e, uint8_t c) { return e.Code < c; });
     if (it != kAnswerErrors.end() && it->Code == ACode) return std::u16string(it->Text);
-    return u"Неизвестная ошибка - (" + IntToStr(ACode) + u")";
+    return std::u16string(texts::kUnknownError) + u" - (" + IntToStr(ACode) + u")";
 }
 
 }  // namespace fr

@@ -6,6 +6,7 @@
 #include "platform/text.h"
 #include "support/common_utils.h"
 #include "support/log.h"
+#include "support/texts.h"
 
 namespace fr {
 
@@ -25,7 +26,7 @@ constexpr size_t kErrorCodePos = 3;
 constexpr size_t kDataPos = 5;
 
 [[noreturn]] void RaiseProtocolError() {
-    throw EDeviceError(std::u16string(kMsgProtocolError));
+    throw EDeviceError(std::u16string(texts::kProtocolError));
 }
 
 // The answer's error code; anything but two hexadecimal digits counts as 0xFF.
@@ -77,7 +78,7 @@ uint8_t TDevice::NextPacketID() {
 
 std::string TDevice::BuildPacket(const T2ByteStr& ACmd, const std::vector<std::string>& AData) {
     const std::string password = ConnectionPassword();
-    if (password.size() != kPasswordLength) throw EDeviceError(std::u16string(kMsgBadPassword));
+    if (password.size() != kPasswordLength) throw EDeviceError(std::u16string(texts::kBadPassword));
     std::string body = password;
     body += static_cast<char>(NextPacketID());
     body += ACmd;
@@ -179,7 +180,7 @@ std::string TDevice::ExchangeFrame(const T2ByteStr& ACmd, const std::vector<std:
     LogExchange(u"<- ", check, received);
     if (!received) RaiseLinkError();
 
-    if (GetCheckSum(body) != check) throw EDeviceError(std::u16string(kMsgCheckSumError));
+    if (GetCheckSum(body) != check) throw EDeviceError(std::u16string(texts::kCheckSumError));
     if (body.size() < kMinAnswerBody) RaiseProtocolError();
     if (static_cast<uint8_t>(body[0]) != FPacketID) RaiseProtocolError();
     if (std::string_view(body).substr(1, 2) != ACmd) RaiseProtocolError();

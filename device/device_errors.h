@@ -1,19 +1,12 @@
 #pragma once
-// The register's error texts: the protocol's own failures, the answer error
-// codes and the extended codes that refine code 1.
+// The register's error texts: the answer error codes and the extended codes
+// that refine code 1.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace fr {
-
-inline constexpr std::u16string_view kMsgProtocolError = u"Ошибка протокола обмена";
-inline constexpr std::u16string_view kMsgCheckSumError = u"Ошибка контрольной суммы ответа";
-inline constexpr std::u16string_view kMsgBadPassword = u"Некорректный пароль связи с ФР";
-inline constexpr std::u16string_view kMsgBadParameter = u"Неверный параметр";
-inline constexpr std::u16string_view kMsgBadLineLength =
-    u"Неверная ширина строки печати: печать текста по строкам невозможна";
 
 // Answer error code 1, the extended text follows it after ". ".
 inline constexpr uint8_t kErrorInvalidState = 0x01;

@@ -4,6 +4,7 @@
 #include "device/device_errors.h"
 #include "platform/codepage.h"
 #include "support/common_utils.h"
+#include "support/texts.h"
 
 namespace fr {
 
@@ -40,7 +41,7 @@ std::string TimeField(TDateTime AValue) {
 }
 
 void CheckParameter(bool AValid) {
-    if (!AValid) throw EDeviceError(std::u16string(kMsgBadParameter));
+    if (!AValid) throw EDeviceError(std::u16string(texts::kBadParameter));
 }
 
 void CheckParameter(int64_t AValue, int64_t AMin, int64_t AMax) {

@@ -6,6 +6,7 @@
 #include "platform/codepage.h"
 #include "platform/float_text.h"
 #include "support/common_utils.h"
+#include "support/texts.h"
 
 namespace fr {
 
@@ -139,7 +140,8 @@ void TDevice::RegisterItemEx(std::u16string_view AItemName, std::u16string_view 
     if (!ADiscName.empty())
         label = AnsiToUnicode(ADiscName);
     else
-        label = ADiscountSum.raw > 0 ? u"Скидка " : u"Наценка ";
+        label = std::u16string(ADiscountSum.raw > 0 ? texts::kDiscountLabel : texts::kMarkupLabel) +
+                u" ";
     const std::u16string right = u"=" + FormatFixed2(std::abs(ADiscountSum.ToDouble()));
     const std::u16string line = PadBetween(label, right, FLineLength & 0xFF, u' ');
     if (AFiscal)

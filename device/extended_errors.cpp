@@ -3,6 +3,7 @@
 
 #include "device/device_errors.h"
 #include "platform/text.h"
+#include "support/texts.h"
 
 namespace fr {
 
@@ -89,7 +90,7 @@ std::u16string ExtendedErrorText(int32_t ACode) {
     const auto it = std::lower_bound(kExtendedErrors.begin(), kExtendedErrors.end(), ACode,
                                      [](const TExtendedError& e, int32_t c) { return e.Code < c; });
     if (it != kExtendedErrors.end() && it->Code == ACode) return std::u16string(it->Text);
-    return u"Неизвестная ошибка (" + IntToStr(ACode) + u")";
+    return std::u16string(texts::kUnknownError) + u" (" + IntToStr(ACode) + u")";
 }
 
 }  // namespace fr

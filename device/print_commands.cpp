@@ -2,6 +2,7 @@
 #include "device/device_errors.h"
 #include "device/device_fields.h"
 #include "platform/codepage.h"
+#include "support/texts.h"
 
 namespace fr {
 
@@ -34,7 +35,7 @@ void TDevice::PrintString(std::string_view S) {
 void TDevice::PrintString(std::string_view S, uint8_t AFont, bool ADoubleHeight,
                           bool ADoubleWidth) {
     // Without a line width the text cannot be cut into lines.
-    if (FLineLength <= 0) throw EDeviceError(std::u16string(kMsgBadLineLength));
+    if (FLineLength <= 0) throw EDeviceError(std::u16string(texts::kBadLineLength));
     const std::string flags = IntField(PrintAttributes(AFont, ADoubleHeight, ADoubleWidth));
     const std::string cutMarker = UnicodeToAnsi(FCutString);
     const size_t width = static_cast<size_t>(FLineLength);

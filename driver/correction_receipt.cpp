@@ -9,18 +9,15 @@
 #include "platform/codepage.h"
 #include "platform/date_time.h"
 #include "platform/text.h"
+#include "support/common_utils.h"
 
 namespace fr {
 namespace {
 
 using namespace package;
 
-constexpr int32_t kBadParametersCode = 1004;
 constexpr uint8_t kSiteAddressTable = 83;
 constexpr uint8_t kCorrectionTypeBase = 0x20;
-
-constexpr std::u16string_view kNoParameters = u"В пакете чека коррекции нет элемента Parameters";
-constexpr std::u16string_view kNoPayments = u"В пакете чека коррекции нет элемента Payments";
 
 // Characters AStart (1-based) to AStart + ACount - 1 of AText, as far as it goes.
 std::u16string_view Piece(std::u16string_view AText, size_t AStart, size_t ACount) {
@@ -34,7 +31,7 @@ int DateComponent(std::u16string_view AText) {
     return value;
 }
 
-// The base document's date as "ddmmyy": today when absent, else read by position
+// The base document's date in the register's form: today when absent, else read by position
 // from year-month-day text (whatever separates them or follows the day).
 std::u16string CorrectionBaseDate(const XmlNode& AParameters) {
     const Variant value = AParameters.Attribute(u"CorrectionBaseDate");
@@ -48,7 +45,7 @@ std::u16string CorrectionBaseDate(const XmlNode& AParameters) {
         const int day = DateComponent(Piece(text, 9, 2));
         date = EncodeDate(year, month, day);
     }
-    return FormatDateTime(u"ddmmyy", date);
+    return AsciiToUtf16(DateToDeviceStr(date));
 }
 
 // The sum of one register tax slot, from the attributes of the rates that share
@@ -73,11 +70,11 @@ int32_t TDriver::ProcessCorrectionCheck(IXMLDocument ACheckCorrectionPackage, in
     return RunOperation(u"ProcessCorrectionCheck", true, [&] {
         const XmlNode root =
             ACheckCorrectionPackage ? ACheckCorrectionPackage->DocumentElement() : XmlNode();
-        if (!root) return kBadParametersCode;
+        if (!root) return kResultBadParameters;
         const XmlNode parameters = root.ChildNamed(u"Parameters");
         const XmlNode payments = root.ChildNamed(u"Payments");
-        if (!parameters) throw EDriverError(std::u16string(kNoParameters));
-        if (!payments) throw EDriverError(std::u16string(kNoPayments));
+        if (!parameters) throw EDriverError(std::u16string(texts::kNoCorrectionParameters));
+        if (!payments) throw EDriverError(std::u16string(texts::kNoCorrectionPayments));
 
         const std::u16string cashier = CashierText(AttrText(parameters, u"CashierName"),
                                                    AttrText(parameters, u"CashierVATIN"));
@@ -99,7 +96,7 @@ int32_t TDriver::ProcessCorrectionCheck(IXMLDocument ACheckCorrectionPackage, in
         const Currency provision = AttrMoney(payments, u"CashProvision");
         const uint8_t paymentType = AttrByte(parameters, u"PaymentType");
         // Corrections of returns (2 and 4) are not made.
-        if (paymentType != 1 && paymentType != 3) return kBadParametersCode;
+        if (paymentType != 1 && paymentType != 3) return kResultBadParameters;
 
         uint8_t type = correctionType == 1 ? 0x01 : 0x00;
         if (paymentType == 3) type |= 0x02;

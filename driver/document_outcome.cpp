@@ -17,8 +17,8 @@
 namespace fr {
 namespace {
 
-using namespace driver_texts;
-
+// The file of an unknown outcome's record in the data folder, after the driver's name.
+constexpr std::u16string_view kPendingFileSuffix = u"_pending.txt";
 constexpr uint8_t kCashCounterRequest = 4;
 // Between two questions to a register that gave no answer.
 constexpr uint32_t kAskPauseMs = 200;
@@ -87,9 +87,10 @@ void TDriver::MakeDocument(const TPendingDocument& ARecord, int ATimeoutMs,
     const auto unknown = [&] {
         FPending = record;
         SavePendingDocument();
-        TLog::Append(kLogCaption, std::u16string(kPendingKept) + record.Operation, TLog::mtError);
+        TLog::Append(kDriverLogCaption, std::u16string(texts::kPendingKept) + record.Operation,
+                     TLog::mtError);
         if (FDevice) FDevice->SetErrorCode(0);
-        throw EDriverError(std::u16string(kDocumentOutcomeUnknown));
+        throw EDriverError(std::u16string(texts::kDocumentOutcomeUnknown));
     };
     try {
         ACommand();
@@ -100,18 +101,20 @@ void TDriver::MakeDocument(const TPendingDocument& ARecord, int ATimeoutMs,
         std::optional<TDocumentFate> fate;
         if (!TryWithin(GetTickCount(), ATimeoutMs, [&] { fate = AAsk(); })) unknown();
         if (*fate == TDocumentFate::dfNotMade) {
-            TLog::Append(kLogCaption, std::u16string(kAnswerLostNotDone) + record.Operation,
+            TLog::Append(kDriverLogCaption,
+                         std::u16string(texts::kAnswerLostNotDone) + record.Operation,
                          TLog::mtError);
             FDevice->SetErrorCode(0);  // a question's refusal is not the failure
             std::rethrow_exception(failure);
         }
-        TLog::Append(kLogCaption, std::u16string(kAnswerLostDone) + record.Operation, TLog::mtInfo);
+        TLog::Append(kDriverLogCaption, std::u16string(texts::kAnswerLostDone) + record.Operation,
+                     TLog::mtInfo);
     }
     if (!TryWithin(GetTickCount(), ATimeoutMs, AFinish)) unknown();
 }
 
 std::u16string TDriver::PendingFileName() const {
-    return FLogDirName + std::u16string(kDriverName) + std::u16string(kPendingFileSuffix);
+    return FLogDirName + std::u16string(kProductName) + std::u16string(kPendingFileSuffix);
 }
 
 void TDriver::LoadPendingDocument() {
@@ -126,7 +129,8 @@ void TDriver::SavePendingDocument() {
         ReplaceFileContent(PendingFileName(), FPending ? PendingDocumentToText(*FPending) : "");
     } catch (const Exception& e) {
         // The host's answer is the same without the record; the log says it is lost.
-        TLog::Append(kLogCaption, std::u16string(kPendingNotSaved) + e.Message(), TLog::mtError);
+        TLog::Append(kDriverLogCaption, std::u16string(texts::kPendingNotSaved) + e.Message(),
+                     TLog::mtError);
     }
 }
 
@@ -145,7 +149,8 @@ void TDriver::ResolvePendingDocument() {
         } else {
             made = GoneFate() == TDocumentFate::dfMade;
         }
-        TLog::Append(kLogCaption, std::u16string(made ? kPendingMade : kPendingNotMade) + what,
+        TLog::Append(kDriverLogCaption,
+                     std::u16string(made ? texts::kPendingMade : texts::kPendingNotMade) + what,
                      TLog::mtInfo);
         FPending.reset();
         SavePendingDocument();

@@ -17,11 +17,9 @@
 namespace fr {
 namespace {
 
-using namespace driver_texts;
-
 constexpr int32_t kTcpPortNumber = 9999;
-constexpr int32_t kUnknownErrorCode = 1001;
-constexpr int32_t kNotSupportedCode = 1003;
+// The one additional action the driver answers.
+constexpr std::u16string_view kShowSettingsDlg = u"ShowSettingsDlg";
 constexpr uint32_t kDocumentResultPauseMs = 500;
 constexpr uint16_t kTestBeepDuration = 30;
 constexpr uint8_t kLineLengthRequest = 18;
@@ -74,7 +72,7 @@ std::u16string CurrentErrorMessage() {
     } catch (const std::exception& e) {
         return Utf8ToUtf16(e.what());
     } catch (...) {
-        return std::u16string(kUnknownError);
+        return std::u16string(texts::kUnknownError);
     }
 }
 
@@ -140,7 +138,7 @@ std::string TDriver::ReadTableText(uint8_t ANum, uint8_t AInd) {
 }
 
 TDevice& TDriver::Dev() {
-    if (!FDevice) throw EDriverError(std::u16string(kNotConnected));
+    if (!FDevice) throw EDriverError(std::u16string(texts::kNotConnected));
     return *FDevice;
 }
 
@@ -162,9 +160,9 @@ int32_t TDriver::LastFNDocumentNumber() {
 
 void TDriver::ExceptionToResult(int32_t& ACode, std::u16string& ADescription) {
     const uint8_t deviceCode = FDevice ? FDevice->ErrorCode() : 0;
-    ACode = deviceCode != 0 ? deviceCode : kUnknownErrorCode;
+    ACode = deviceCode != 0 ? deviceCode : kResultUnknownError;
     const std::u16string codeText =
-        ACode == kUnknownErrorCode ? IntToStr(ACode) : AsciiToUtf16(HexText(deviceCode, 2));
+        ACode == kResultUnknownError ? IntToStr(ACode) : AsciiToUtf16(HexText(deviceCode, 2));
     ADescription = u"[" + codeText + u"] - " + CurrentErrorMessage();
 }
 
@@ -213,10 +211,10 @@ int32_t TDriver::Enable() {
     TBaseDriverECR::Enable();
     TLog::SetLogLevel(GetSettingValueBool(u"WriteLog") ? 2 : 0);
     FLogDirName = DriverDataFolder();
-    TLog::SetLogFileName(FLogDirName + std::u16string(kDriverName) + u"_" +
+    TLog::SetLogFileName(FLogDirName + std::u16string(kProductName) + u"_" +
                          FormatDateTime(u"yyyy.mm.dd", Now()) + u".log");
     TLog::Start();
-    LogOperationStart(kLogCaption, u"Start Enable");
+    LogOperationStart(kDriverLogCaption, u"Start Enable");
     LoadPendingDocument();
     GetFormatSettings().DecimalSeparator = u'.';
 
@@ -235,7 +233,7 @@ int32_t TDriver::Enable() {
         FLineLen = FDevice->GetDataAsInteger(1);
         FDevice->SetLineLength(FLineLen);
         ResolvePendingDocument();
-        LogOperationResult(kLogCaption, u"Enable", kNoErrors, 0);
+        LogOperationResult(kDriverLogCaption, u"Enable", texts::kNoErrors, 0);
         return 0;
     } catch (...) {
         try {
@@ -245,7 +243,7 @@ int32_t TDriver::Enable() {
         }
         int32_t result = 0;
         ExceptionToResult(result, FLastResultDescription);
-        LogOperationResult(kLogCaption, u"Enable", FLastResultDescription, result);
+        LogOperationResult(kDriverLogCaption, u"Enable", FLastResultDescription, result);
         return result;
     }
 }
@@ -315,7 +313,7 @@ std::u16string TDriver::GetAdditionalActions() {
 }
 
 int32_t TDriver::DoAdditionalAction(const std::u16string& ActionName) {
-    return ActionName == kShowSettingsDlg ? 0 : kNotSupportedCode;
+    return ActionName == kShowSettingsDlg ? 0 : kResultNotSupported;
 }
 
 }  // namespace fr

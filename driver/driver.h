@@ -14,14 +14,19 @@
 #include <utility>
 
 #include "device/device.h"
-#include "driver/driver_texts.h"
 #include "driver/pending_document.h"
 #include "driver/tax_values.h"
 #include "equipment/base_driver_ecr.h"
 #include "platform/currency.h"
+#include "support/product.h"
+#include "support/result_codes.h"
+#include "support/texts.h"
 #include "support/xml_document.h"
 
 namespace fr {
+
+// The caption of every log line of the driver.
+inline constexpr std::u16string_view kDriverLogCaption = u"TDriver";
 
 // A failure of the driver itself (not of the register or the link).
 class EDriverError : public Exception {
@@ -154,7 +159,7 @@ class TDriver : public TBaseDriverECR {
     template <class TBody, class TOnFailure>
     int32_t RunOperation(std::u16string_view AOperation, bool APreCheck, TBody&& ABody,
                          TOnFailure&& AOnFailure) {
-        LogOperationStart(driver_texts::kLogCaption,
+        LogOperationStart(kDriverLogCaption,
                           std::u16string(u"Start ") + std::u16string(AOperation));
         // A refusal met by an earlier operation is not this one's.
         if (FDevice) FDevice->SetErrorCode(0);
@@ -163,14 +168,13 @@ class TDriver : public TBaseDriverECR {
             if (APreCheck) CancelOpenDocument();
             const int32_t early = ABody();
             if (early != kContinue) return early;
-            LogOperationResult(driver_texts::kLogCaption, AOperation, driver_texts::kNoErrors, 0);
+            LogOperationResult(kDriverLogCaption, AOperation, texts::kNoErrors, 0);
             return 0;
         } catch (...) {
             int32_t result = 0;
             ExceptionToResult(result, FLastResultDescription);
             AOnFailure(result);
-            LogOperationResult(driver_texts::kLogCaption, AOperation, FLastResultDescription,
-                               result);
+            LogOperationResult(kDriverLogCaption, AOperation, FLastResultDescription, result);
             return result;
         }
     }

@@ -12,7 +12,6 @@
 namespace fr {
 namespace {
 
-constexpr int32_t kBadParametersCode = 1004;
 // The operation type that closes the fiscal storage; every other one registers.
 constexpr uint8_t kCloseFNOperation = 3;
 
@@ -194,7 +193,7 @@ int32_t TDriver::OperationFN(uint8_t AOperationType, IXMLDocument AParametersFis
         try {
             p = ReadFiscalParameters(AParametersFiscal);
         } catch (...) {
-            return kBadParametersCode;
+            return kResultBadParameters;
         }
         TDevice& device = Dev();
         const std::string cashier = UnicodeToAnsi(p.CashierName);

@@ -15,14 +15,10 @@ namespace {
 
 using namespace package;
 
-constexpr int32_t kBadParametersCode = 1004;
-constexpr int32_t kUnknownTaxCode = 3010;
 constexpr uint8_t kSiteAddressTable = 83;
 constexpr uint32_t kAgentSignTag = 1057;
 constexpr uint8_t kAgentSignLimit = 7;
 constexpr std::u16string_view kNoName = u"(null)";
-constexpr std::u16string_view kDiscountLabel = u"Скидка";
-constexpr std::u16string_view kMarkupLabel = u"Наценка";
 
 // The register's document type of each PaymentType (1 to 4).
 constexpr uint8_t kDocTypes[] = {2, 3, 6, 7};
@@ -127,11 +123,11 @@ int32_t TDriver::ProcessCheck(bool /*AElectronically*/, IXMLDocument ACheckPacka
     AAddressSiteInspections.clear();
     return RunOperation(u"ProcessCheck", true, [&] {
         const std::optional<TCheckPackage> package = LocateCheckPackage(ACheckPackage);
-        if (!package) return kBadParametersCode;
+        if (!package) return kResultBadParameters;
         const XmlNode& parameters = package->Parameters;
 
         const uint8_t paymentType = AttrByte(parameters, u"PaymentType");
-        if (paymentType < 1 || paymentType > 4) return kBadParametersCode;
+        if (paymentType < 1 || paymentType > 4) return kResultBadParameters;
 
         const std::u16string cashier = CashierText(AttrText(parameters, u"CashierName"),
                                                    AttrText(parameters, u"CashierVATIN"));
@@ -185,12 +181,12 @@ int32_t TDriver::ProcessCheck(bool /*AElectronically*/, IXMLDocument ACheckPacka
                 const uint8_t object = AttrByte(position, u"SignCalculationObject");
                 // The receipt stays open with the earlier positions; the next
                 // operation's pre-check cancels it.
-                if (taxNumber < 0) return kUnknownTaxCode;
+                if (taxNumber < 0) return kResultUnknownTax;
                 device.RegisterItem(itemName, u"", department, quantity, price,
                                     static_cast<uint8_t>(taxNumber), sum, method, object);
                 if (discount.raw != 0) {
                     const std::u16string line =
-                        JustifyLine(discount.raw > 0 ? kDiscountLabel : kMarkupLabel,
+                        JustifyLine(discount.raw > 0 ? texts::kDiscountLabel : texts::kMarkupLabel,
                                     DiscountAmountText(discount), FLineLen);
                     device.PrintProps(line, font, false, false);
                 }

@@ -13,8 +13,6 @@
 namespace fr {
 namespace {
 
-using namespace driver_texts;
-
 constexpr uint8_t kCashInDocument = 4;
 constexpr uint8_t kCashOutDocument = 5;
 constexpr uint8_t kInsufficientCashCode = 0x0E;
@@ -101,7 +99,7 @@ int32_t TDriver::OpenShift(const std::u16string& ACashierName, const std::u16str
     return RunOperation(u"OpenShift", true, [&] {
         TDevice& device = Dev();
         if (device.GetDayState() != kShiftClosedState)
-            throw EDriverError(std::u16string(kShiftOpen));
+            throw EDriverError(std::u16string(texts::kShiftOpen));
         const std::string cashier = UnicodeToAnsi(CashierText(ACashierName, ACashierVATIN));
         const int32_t lastDocument = LastFNDocumentNumber();
         uint8_t flags = 0;
@@ -189,7 +187,7 @@ int32_t TDriver::CashInOutcome(Currency AAmount, const std::u16string& /*ACashie
         [&](int32_t ACode) {
             if (cashOut && ACode == kInsufficientCashCode && FDevice &&
                 FDevice->ErrorCode() == kInsufficientCashCode)
-                FLastResultDescription = u"[0E] - " + std::u16string(kInsufficientCash);
+                FLastResultDescription = u"[0E] - " + std::u16string(texts::kInsufficientCash);
         });
 }
 

@@ -11,25 +11,22 @@ namespace {
 
 using namespace package;
 
-constexpr int32_t kBadParametersCode = 1004;
 constexpr uint8_t kServiceDocument = 1;
 constexpr int32_t kNoCutCode = 1;
 constexpr std::u16string_view kRootName = u"Document";
-
-constexpr std::u16string_view kWrongRoot =
-    u"Корневой элемент пакета документа должен называться Document";
 
 }  // namespace
 
 int32_t TDriver::PrintTextDocument(IXMLDocument ADocumentPackage) {
     return RunOperation(u"PrintTextDocument", true, [&] {
         const XmlNode root = ADocumentPackage ? ADocumentPackage->DocumentElement() : XmlNode();
-        if (!root) return kBadParametersCode;
+        if (!root) return kResultBadParameters;
         const XmlNode positions = root.ChildNamed(u"Positions");
-        if (!positions) return kBadParametersCode;
+        if (!positions) return kResultBadParameters;
         // Another root name is not a document package: where NoCut lives is then
         // unknown, so nothing is printed rather than guessing the cut.
-        if (root.NodeName() != kRootName) throw EDriverError(std::u16string(kWrongRoot));
+        if (root.NodeName() != kRootName)
+            throw EDriverError(std::u16string(texts::kWrongDocumentRoot));
 
         const bool noCut = VarToBoolDef(root.Attribute(u"NoCut"), false);
 

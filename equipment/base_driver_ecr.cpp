@@ -8,9 +8,9 @@
 #include "platform/exception.h"
 #include "platform/text.h"
 #include "platform/variant_convert.h"
-#include "resources/message_strings.h"
 #include "support/common_utils.h"
 #include "support/equipment_errors.h"
+#include "support/texts.h"
 
 namespace fr {
 namespace {
@@ -46,7 +46,7 @@ double CountToHost(int64_t value) {
 }  // namespace
 
 TBaseDriverECR::TBaseDriverECR() {
-    FDriverInfo.EquipmentType = LoadResString(rsEquipmentTypeKKT);
+    FDriverInfo.EquipmentType = std::u16string(texts::kEquipmentTypeKKT);
     FLineLen = kDefaultLineLen;
 }
 

@@ -3,9 +3,9 @@
 #include "host/method_table.h"
 #include "platform/text.h"
 #include "platform/variant_convert.h"
-#include "resources/message_strings.h"
 #include "resources/resources.h"
 #include "support/equipment_errors.h"
+#include "support/texts.h"
 #include "support/xml_document.h"
 
 namespace fr {
@@ -179,7 +179,7 @@ std::u16string TCustomBaseDriver::GetParameters() {
 std::u16string TCustomBaseDriver::BuildParametersFromSettings() const {
     auto document = XmlDocument::Create();
     XmlNode page = document->AddChild(u"Settings").AddChild(u"Page");
-    page.SetAttribute(u"Caption", Variant(LoadResString(rsParametersPage)));
+    page.SetAttribute(u"Caption", Variant(std::u16string(texts::kParametersPage)));
     for (const auto& setting : FSettingList) {
         XmlNode parameter = page.AddChild(u"Parameter");
         parameter.SetAttribute(u"Name", Variant(setting.ID));
@@ -191,7 +191,7 @@ std::u16string TCustomBaseDriver::BuildParametersFromSettings() const {
 }
 
 int32_t TCustomBaseDriver::DeviceTest(std::u16string& Description) {
-    Description = LoadResString(rsNoErrors);
+    Description = std::u16string(texts::kNoErrors);
     return 0;
 }
 

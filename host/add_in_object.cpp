@@ -11,6 +11,7 @@
 #include "platform/variant_convert.h"
 #include "platform/window.h"
 #include "support/log.h"
+#include "support/texts.h"
 
 namespace fr {
 
@@ -60,7 +61,7 @@ std::u16string ExceptionText(const std::exception_ptr& error) {
         return Utf8ToUtf16(e.what());
     } catch (...) {
     }
-    return u"Неизвестное исключение";
+    return std::u16string(texts::kUnknownException);
 }
 
 // Logs what was stopped at the boundary and keeps its text for the host's tools.
@@ -108,27 +109,27 @@ int32_t TAddInObject::ObjectCounter() {
 }
 
 void TAddInObject::ReleaseDriver() {
-    if (!Driver_) return;
+    if (!FDriver) return;
     // The driver's callback points at this object: cut it before the driver goes.
-    std::unique_ptr<TBaseDriver> driver = std::move(Driver_);
+    std::unique_ptr<TBaseDriver> driver = std::move(FDriver);
     driver->SetExecExternalEvent(nullptr);
 }
 
 bool TAddInObject::ValidMethod(int32_t lMethodNum) const {
-    return Driver_ && lMethodNum >= 0 && lMethodNum < Driver_->MethsCount();
+    return FDriver && lMethodNum >= 0 && lMethodNum < FDriver->MethsCount();
 }
 
 bool TAddInObject::ValidProp(int32_t lPropNum) const {
-    return Driver_ && lPropNum >= 0 && lPropNum < Driver_->PropsCount();
+    return FDriver && lPropNum >= 0 && lPropNum < FDriver->PropsCount();
 }
 
 // IPropertyLink
 
 HResult TAddInObject::ChangeSettings() {
     return Guarded(FLastBoundaryError, [&]() -> HResult {
-        if (!Driver_ || !Driver_->CapSettingsDlg()) return kHrFalse;
-        Driver_->ReadSettings();
-        if (Driver_->ShowSettingsDlg()) Driver_->SaveSettings();
+        if (!FDriver || !FDriver->CapSettingsDlg()) return kHrFalse;
+        FDriver->ReadSettings();
+        if (FDriver->ShowSettingsDlg()) FDriver->SaveSettings();
         return kHrOk;
     });
 }
@@ -136,8 +137,8 @@ HResult TAddInObject::ChangeSettings() {
 HResult TAddInObject::CapSettingsDlg(bool& Value) {
     return Guarded(FLastBoundaryError, [&]() -> HResult {
         Value = false;
-        if (!Driver_) return kHrFalse;
-        Value = Driver_->CapSettingsDlg();
+        if (!FDriver) return kHrFalse;
+        Value = FDriver->CapSettingsDlg();
         return kHrOk;
     });
 }
@@ -153,14 +154,14 @@ HResult TAddInObject::RegisterExtensionAs(std::u16string& bstrExtensionName) {
 
 HResult TAddInObject::GetNProps(int32_t& plProps) {
     return Guarded(FLastBoundaryError, [&]() -> HResult {
-        plProps = Driver_ ? Driver_->PropsCount() : 0;
+        plProps = FDriver ? FDriver->PropsCount() : 0;
         return kHrOk;
     });
 }
 
 HResult TAddInObject::FindProp(const std::u16string& bstrPropName, int32_t& plPropNum) {
     return Guarded(FLastBoundaryError, [&]() -> HResult {
-        plPropNum = Driver_ ? Driver_->GetPropNum(bstrPropName) : -1;
+        plPropNum = FDriver ? FDriver->GetPropNum(bstrPropName) : -1;
         return kHrOk;
     });
 }
@@ -169,7 +170,7 @@ HResult TAddInObject::GetPropName(int32_t lPropNum, int32_t lPropAlias,
                                   std::u16string& pbstrPropName) {
     return Guarded(FLastBoundaryError, [&]() -> HResult {
         if (!ValidProp(lPropNum)) return kHrFalse;
-        const PSettingStruct s = Driver_->PropList(lPropNum);
+        const PSettingStruct s = FDriver->PropList(lPropNum);
         pbstrPropName = lPropAlias != 0 ? s->Alias : s->ID;
         return kHrOk;
     });
@@ -179,7 +180,7 @@ HResult TAddInObject::GetPropVal(int32_t lPropNum, Variant& pvarPropVal) {
     return Guarded(FLastBoundaryError, [&]() -> HResult {
         pvarPropVal = Variant();
         if (!ValidProp(lPropNum)) return kHrFalse;
-        pvarPropVal = Driver_->PropList(lPropNum)->Value;
+        pvarPropVal = FDriver->PropList(lPropNum)->Value;
         return kHrOk;
     });
 }
@@ -187,10 +188,10 @@ HResult TAddInObject::GetPropVal(int32_t lPropNum, Variant& pvarPropVal) {
 HResult TAddInObject::SetPropVal(int32_t lPropNum, const Variant& varPropVal) {
     return Guarded(FLastBoundaryError, [&]() -> HResult {
         if (!ValidProp(lPropNum)) return kHrFalse;
-        const PSettingStruct s = Driver_->PropList(lPropNum);
+        const PSettingStruct s = FDriver->PropList(lPropNum);
         // The host's value is copied, never kept by reference.
         s->Value = varPropVal.Deref();
-        if (SameText(s->ID, kDebugLogEnabled)) Driver_->UpdateDebugLogEnabled();
+        if (SameText(s->ID, kDebugLogEnabled)) FDriver->UpdateDebugLogEnabled();
         TLog::Append(u"SetPropVal", s->ID + u"=" + VarToStr(s->Value), TLog::mtInfo);
         return kHrOk;
     });
@@ -208,14 +209,14 @@ HResult TAddInObject::IsPropWritable(int32_t, bool&) {
 
 HResult TAddInObject::GetNMethods(int32_t& plMethods) {
     return Guarded(FLastBoundaryError, [&]() -> HResult {
-        plMethods = Driver_ ? Driver_->MethsCount() : 0;
+        plMethods = FDriver ? FDriver->MethsCount() : 0;
         return kHrOk;
     });
 }
 
 HResult TAddInObject::FindMethod(const std::u16string& bstrMethodName, int32_t& plMethodNum) {
     return Guarded(FLastBoundaryError, [&]() -> HResult {
-        plMethodNum = Driver_ ? Driver_->GetMethodNum(bstrMethodName) : -1;
+        plMethodNum = FDriver ? FDriver->GetMethodNum(bstrMethodName) : -1;
         return kHrOk;
     });
 }
@@ -223,7 +224,7 @@ HResult TAddInObject::FindMethod(const std::u16string& bstrMethodName, int32_t& 
 HResult TAddInObject::GetMethodName(int32_t lMethodNum, int32_t, std::u16string& pbstrMethodName) {
     return Guarded(FLastBoundaryError, [&]() -> HResult {
         if (!ValidMethod(lMethodNum)) return kHrFalse;
-        pbstrMethodName = Driver_->MethodList(lMethodNum)->Name;
+        pbstrMethodName = FDriver->MethodList(lMethodNum)->Name;
         return kHrOk;
     });
 }
@@ -231,7 +232,7 @@ HResult TAddInObject::GetMethodName(int32_t lMethodNum, int32_t, std::u16string&
 HResult TAddInObject::GetNParams(int32_t lMethodNum, int32_t& plParams) {
     return Guarded(FLastBoundaryError, [&]() -> HResult {
         if (!ValidMethod(lMethodNum)) return kHrFalse;
-        plParams = Driver_->MethodList(lMethodNum)->ParamsCount;
+        plParams = FDriver->MethodList(lMethodNum)->ParamsCount;
         return kHrOk;
     });
 }
@@ -276,7 +277,7 @@ HResult TAddInObject::CallMethod(int32_t lMethodNum, Variant& pvarRetValue, Safe
 HResult TAddInObject::CallMethodBody(int32_t lMethodNum, Variant& pvarRetValue, SafeArray* paParams,
                                      bool asFunction) {
     if (!ValidMethod(lMethodNum)) return kHrFalse;
-    TBaseDriver& driver = *Driver_;
+    TBaseDriver& driver = *FDriver;
     const TMethodStruct& method = *driver.MethodList(lMethodNum);
     // The host's array seen as an array variant, without copying or owning it.
     const Variant params =
@@ -329,11 +330,11 @@ HResult TAddInObject::Init(IHostConnection* pConnection) {
         pExtWnds.reset();
         if (pConnection) pExtWnds = pConnection->QueryExtWndsSupport();
         FObjectNumber = gObjectCounter.fetch_add(1);
-        if (!Driver_) {
-            Driver_ = CreateDriverByClassName(kDriverClassName);
-            if (Driver_) {
-                Driver_->SetDriverObjNumber(LowByte(FObjectNumber));
-                Driver_->SetExecExternalEvent([this](const std::u16string& source,
+        if (!FDriver) {
+            FDriver = CreateDriverByClassName(kDriverClassName);
+            if (FDriver) {
+                FDriver->SetDriverObjNumber(LowByte(FObjectNumber));
+                FDriver->SetExecExternalEvent([this](const std::u16string& source,
                                                      const std::u16string& message,
                                                      const std::u16string& data) {
                     ExecExternalEvent(source, message, data);
@@ -346,7 +347,7 @@ HResult TAddInObject::Init(IHostConnection* pConnection) {
 
 HResult TAddInObject::Done() {
     return Guarded(FLastBoundaryError, [&]() -> HResult {
-        if (Driver_ && Driver_->DriverObjNumber() == LowByte(FObjectNumber)) ReleaseDriver();
+        if (FDriver && FDriver->DriverObjNumber() == LowByte(FObjectNumber)) ReleaseDriver();
         pEvent.reset();
         pExtWnds.reset();
         return kHrOk;

@@ -19,6 +19,7 @@
 #include "host/base_driver.h"
 #include "platform/exception.h"
 #include "platform/variant.h"
+#include "support/product.h"
 
 namespace fr {
 
@@ -80,7 +81,7 @@ inline constexpr TGuid kAddInPageClassId{
     0x6F0C2A51, 0x3B7E, 0x4C1D, {0x9A, 0x42, 0x8E, 0x5D, 0x17, 0xB3, 0xC9, 0x04}};
 
 // Name the component registers its extension under (RegisterExtensionAs).
-inline constexpr char16_t kExtensionName[] = u"fr_norvane1c83";
+inline constexpr char16_t kExtensionName[] = u"" FR_PRODUCT_NAME;
 // Class name the component creates its driver from.
 inline constexpr char16_t kDriverClassName[] = u"TDriver";
 
@@ -136,7 +137,7 @@ class TAddInObject {
     void ExecExternalEvent(const std::u16string& strSource, const std::u16string& strMessage,
                            const std::u16string& strData);
 
-    TBaseDriver* Driver() const { return Driver_.get(); }
+    TBaseDriver* Driver() const { return FDriver.get(); }
     // The text of the last exception an operation stopped at the boundary (kept
     // for host tools that show why an operation failed; empty until one).
     const std::u16string& LastBoundaryError() const { return FLastBoundaryError; }
@@ -156,7 +157,7 @@ class TAddInObject {
     bool ValidProp(int32_t lPropNum) const;
     void ReleaseDriver();
 
-    std::unique_ptr<TBaseDriver> Driver_;
+    std::unique_ptr<TBaseDriver> FDriver;
     int32_t FObjectNumber = 0;
     std::shared_ptr<IAsyncEventSink> pEvent;
     std::shared_ptr<IExtWndsSupport> pExtWnds;

@@ -14,6 +14,7 @@
 #include "support/common_utils.h"
 #include "support/equipment_errors.h"
 #include "support/log.h"
+#include "support/product.h"
 
 namespace fr {
 
@@ -21,7 +22,6 @@ namespace {
 
 constexpr std::u16string_view kDebugLogEnabled = u"DebugLogEnabled";
 constexpr std::u16string_view kSettingsSection = u"SETTINGS";
-constexpr std::u16string_view kSettingsFolder = u"fr_norvane1c83";
 constexpr std::u16string_view kSettingsFileExt = u".sts";
 
 // The device identity names a file: anything that could leave the settings
@@ -273,7 +273,7 @@ void TBaseDriver::ClearError() {
 
 std::u16string TBaseDriver::GetSettingsFileName() {
     const std::u16string folder =
-        GetSpecialFolder(CSIDL_COMMON_APPDATA_CODE) + std::u16string(kSettingsFolder);
+        GetSpecialFolder(CSIDL_COMMON_APPDATA_CODE) + std::u16string(kProductName);
     if (!DirectoryExists(folder)) CreateDir(folder);
     return folder + PathDelimiter() + SafeFileNamePart(FDeviceID) +
            std::u16string(kSettingsFileExt);

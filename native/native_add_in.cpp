@@ -8,6 +8,7 @@
 #include "native/tvariant_bridge.h"
 #include "platform/exception.h"
 #include "platform/text.h"
+#include "support/texts.h"
 
 namespace fr::native {
 
@@ -270,8 +271,9 @@ bool TNativeAddIn::Call(long lMethodNum, tVariant* pvarRetValue, tVariant* paPar
             params = SafeArray::Vector(static_cast<size_t>(lSizeArray));
             for (long i = 0; i < lSizeArray; ++i) {
                 if (!FromNative(paParams[i], params->Elements()[static_cast<size_t>(i)])) {
-                    ReportError(u"Параметр " + Number(i + 1) + u": тип значения " +
-                                Number(paParams[i].vt) + u" не поддерживается");
+                    ReportError(std::u16string(texts::kParameter) + Number(i + 1) +
+                                std::u16string(texts::kParameterTypeUnsupported) +
+                                Number(paParams[i].vt) + std::u16string(texts::kNotSupportedTail));
                     return false;
                 }
             }
@@ -289,13 +291,13 @@ bool TNativeAddIn::Call(long lMethodNum, tVariant* pvarRetValue, tVariant* paPar
             const Variant& now = params->Elements()[i];
             if (now == before[i]) continue;
             if (!ToNative(now, paParams[i], memory_)) {
-                ReportError(u"Параметр " + Number(static_cast<long>(i) + 1) +
-                            u": значение не передано платформе");
+                ReportError(std::u16string(texts::kParameter) + Number(static_cast<long>(i) + 1) +
+                            std::u16string(texts::kParameterNotReturned));
                 return false;
             }
         }
         if (pvarRetValue && !ToNative(result, *pvarRetValue, memory_)) {
-            ReportError(u"Результат метода не передан платформе");
+            ReportError(std::u16string(texts::kResultNotReturned));
             return false;
         }
         return true;

@@ -7,11 +7,12 @@
 
 #include "host/add_in_object.h"
 #include "native/native_abi.h"
+#include "support/product.h"
 
 namespace fr::native {
 
 // The one class the library offers; also the extension name.
-inline constexpr char16_t kClassName[] = u"fr_norvane1c83";
+inline constexpr char16_t kClassName[] = u"" FR_PRODUCT_NAME;
 
 class TNativeAddIn final : public IComponentBase {
   public:

@@ -10,11 +10,11 @@
 #include "platform/folders.h"
 #include "platform/text.h"
 #include "platform/variant_convert.h"
+#include "support/product.h"
+#include "support/texts.h"
 
 namespace fr {
 namespace {
-
-constexpr char16_t kDriverFolderName[] = u"fr_norvane1c83";
 
 // Null and empty variants stand for an absent attribute.
 bool IsAbsent(const Variant& V) {
@@ -203,8 +203,8 @@ std::u16string GetCommonAppDataFolder() {
 
 std::u16string DriverDataFolder() {
     const std::u16string common = GetCommonAppDataFolder();
-    if (common.empty()) throw EOSError(u"Не удалось получить папку общих данных приложений");
-    std::u16string folder = common + kDriverFolderName + PathDelimiter();
+    if (common.empty()) throw EOSError(std::u16string(texts::kNoCommonDataFolder));
+    std::u16string folder = common + std::u16string(kProductName) + PathDelimiter();
     if (!DirectoryExists(folder)) {
         ForceDirectories(folder);
         GrantEveryoneFullAccess(folder);

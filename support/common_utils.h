@@ -45,8 +45,8 @@ void ParseFNDocInfoHex(std::string_view AHex, TDateTime& ADateTime, uint32_t& AD
 // Folder code 35 falling back to 26, with a trailing delimiter.
 std::u16string GetSpecialFolder(int AFolderCode);
 std::u16string GetCommonAppDataFolder();
-// The driver's data folder: the common application data folder, "fr_norvane1c83"
-// and a delimiter.
+// The driver's data folder: the common application data folder, the component's
+// name (support/product.h) and a delimiter.
 std::u16string DriverDataFolder();
 
 // The host's XML package as 1251 bytes without control bytes other than TAB, LF

@@ -3,37 +3,39 @@
 #include <algorithm>
 #include <iterator>
 
+#include "support/texts.h"
+
 namespace fr {
 namespace {
 
 struct TErrorEntry {
     int32_t Code;
-    const char16_t* Text;
+    std::u16string_view Text;
 };
 
 // Sorted by code: the lookup is a binary search.
 constexpr TErrorEntry kCatalogue[] = {
-    {0, u"Нет ошибок"},
+    {0, texts::kNoErrors},
     {70, u"Устройство не включено"},
     {74, u"Истек таймаут ожидания"},
     {201, u"Операция отменена пользователем"},
-    {1001, u"Неизвестная ошибка"},
+    {1001, texts::kUnknownError},
     {1002, u"Команда не распознана устройством"},
     {1003, u"Команда не поддерживается устройством"},
     {1004, u"Ошибка входных параметров команды"},
     {1005, u"Устройство не найдено или не проинициализировано"},
     {1006, u"Библиотека не найдена"},
-    {1007, u"Устройство не отвечает"},
+    {1007, texts::kNoAnswer},
     {1008, u"Оборудование не готово"},
     {1009, u"Устройство занято"},
     {1010, u"Неверная версия библиотеки"},
     {1011, u"Порт недоступен"},
     {1012, u"Порт занят другим приложением"},
     {1013, u"Устройство не найдено"},
-    {1014, u"Ошибка протокола обмена"},
+    {1014, texts::kProtocolError},
     {1015, u"Неверная последовательность команд"},
     {1016, u"Ошибка при записи данных в порт"},
-    {1017, u"Ошибка при чтении данных из порта"},
+    {1017, texts::kReadError},
     {1018, u"Ошибка при вызове метода библиотеки"},
     {1019, u"Использование более одного экземпляра устройства одновременно невозможно"},
     {1020, u"Неверные параметры устройства"},
@@ -52,7 +54,7 @@ constexpr TErrorEntry kCatalogue[] = {
     {3012, u"Номер оплаты вне допустимого диапазона"},
     {3013, u"Номер отдела вне допустимого диапазона"},
     {3014, u"Не введен адрес покупателя"},
-    {3015, u"Смена открыта"},
+    {3015, texts::kShiftOpen},
     {3017, u"Недостаточно наличности в кассе"},
     {3018, u"ФР не фискализирован"},
     {3019, u"ФН закрыт"},
@@ -128,8 +130,6 @@ constexpr TCodeRange kCommonRanges[] = {
     {7001, 7500}, {8001, 8500}, {11001, 11500}, {99001, 99500},
 };
 
-constexpr char16_t kUnknownError[] = u"Неизвестная ошибка";
-
 }  // namespace
 
 std::optional<std::u16string> CatalogueText(int32_t code) {
@@ -145,7 +145,7 @@ std::u16string EquipmentErrorText(int32_t ACode, std::u16string_view ADescriptio
     if (!ADescription.empty() && ACode != 0) return std::u16string(ADescription);
     if (auto text = CatalogueText(ACode)) return *text;
     if (!ADefault.empty()) return std::u16string(ADefault);
-    return kUnknownError;
+    return std::u16string(texts::kUnknownError);
 }
 
 bool IsCommonResultCode(int32_t code) {

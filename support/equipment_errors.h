@@ -1,20 +1,15 @@
 #pragma once
-// Result codes and the equipment error catalogue shared by every class of
-// equipment the platform drives.
+// The equipment error catalogue shared by every class of equipment the
+// platform drives: the text of each result code.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace fr {
+#include "support/result_codes.h"
 
-// Result codes this driver produces.
-constexpr int32_t kResultOk = 0;
-constexpr int32_t kResultUnknownError = 1001;
-constexpr int32_t kResultNotSupported = 1003;
-constexpr int32_t kResultBadParameters = 1004;
-constexpr int32_t kResultUnknownTax = 3010;
+namespace fr {
 
 // The catalogue's text for the code, if it has one.
 std::optional<std::u16string> CatalogueText(int32_t code);

@@ -13,6 +13,7 @@
 #include "platform/module.h"
 #include "platform/text.h"
 #include "support/common_utils.h"
+#include "support/texts.h"
 
 namespace fr {
 namespace {
@@ -210,7 +211,7 @@ std::u16string TLog::GetAbsolutePath(bool AOnlyDirectory) {
     if (base.empty()) base = ChangeFileExt(ExtractFileName(ModuleFileName()), u"");
     const std::u16string common = GetCommonAppDataFolder();
     if (common.empty()) {
-        throw EOSError(u"Не удалось получить папку общих данных приложений для журнала");
+        throw EOSError(std::u16string(texts::kNoLogFolder));
     }
     const std::u16string folder = common + base + PathDelimiter();
     if (!DirectoryExists(folder)) {

@@ -11,6 +11,7 @@
 #include "platform/float_text.h"
 #include "platform/text.h"
 #include "platform/variant_convert.h"
+#include "support/texts.h"
 
 // Serialised text is the declaration <?xml version="1.0"?>, then CR LF and the
 // document's nodes unindented (pugi::format_raw), so no whitespace is ever added
@@ -32,7 +33,7 @@ pugi::xml_node NodeOf(void* p) {
 
 pugi::xml_node Require(void* p, const char* operation) {
     if (p == nullptr) {
-        throw EXmlError(u"Операция с пустым узлом XML: " + AsciiToUtf16(operation));
+        throw EXmlError(std::u16string(texts::kXmlEmptyNode) + AsciiToUtf16(operation));
     }
     return NodeOf(p);
 }
@@ -51,7 +52,8 @@ std::string CheckedName(std::u16string_view name) {
     bool ok = !name.empty() && IsNameStart(name[0]);
     for (size_t i = 1; ok && i < name.size(); ++i)
         ok = IsNameChar(name[i]);
-    if (!ok) throw EXmlError(u"Недопустимое имя XML: \"" + std::u16string(name) + u"\"");
+    if (!ok)
+        throw EXmlError(std::u16string(texts::kXmlBadName) + u"\"" + std::u16string(name) + u"\"");
     return Utf16ToUtf8(name);
 }
 
@@ -142,8 +144,8 @@ void LoadUtf8(pugi::xml_document& doc, std::string_view bytes) {
     const size_t offset =
         std::min(static_cast<size_t>(std::max<ptrdiff_t>(error.Offset, 0)), bytes.size());
     const size_t position = Utf8ToUtf16(bytes.substr(0, offset)).size();
-    throw EXmlError(u"Ошибка разбора XML: " + AsciiToUtf16(error.Description) + u" (позиция " +
-                    UIntToStr(position) + u")");
+    throw EXmlError(std::u16string(texts::kXmlParseError) + AsciiToUtf16(error.Description) +
+                    std::u16string(texts::kXmlParsePosition) + UIntToStr(position) + u")");
 }
 
 bool HasElementChild(pugi::xml_node node) {
@@ -156,10 +158,10 @@ bool HasElementChild(pugi::xml_node node) {
 pugi::xml_node AppendElement(pugi::xml_node parent, std::u16string_view name) {
     const std::string utf8 = CheckedName(name);
     if (parent.type() == pugi::node_document && HasElementChild(parent)) {
-        throw EXmlError(u"Документ XML уже содержит корневой элемент");
+        throw EXmlError(std::u16string(texts::kXmlSecondRoot));
     }
     if (parent.type() != pugi::node_document && parent.type() != pugi::node_element) {
-        throw EXmlError(u"Узел XML не может содержать элементы");
+        throw EXmlError(std::u16string(texts::kXmlNoElements));
     }
     pugi::xml_node child = parent.append_child(pugi::node_element);
     child.set_name(utf8.c_str());
@@ -211,7 +213,7 @@ XmlNode XmlNode::Child(int index) const {
             if (i == index) return XmlNode(c.internal_object());
         }
     }
-    throw EXmlError(u"Индекс узла XML вне допустимого диапазона: " + IntToStr(index));
+    throw EXmlError(std::u16string(texts::kXmlIndexOutOfRange) + IntToStr(index));
 }
 
 Variant XmlNode::Attribute(std::u16string_view name) const {
@@ -223,7 +225,7 @@ Variant XmlNode::Attribute(std::u16string_view name) const {
 
 void XmlNode::SetAttribute(std::u16string_view name, const Variant& value) {
     pugi::xml_node n = Require(node_, "SetAttribute");
-    if (n.type() != pugi::node_element) throw EXmlError(u"Узел XML не является элементом");
+    if (n.type() != pugi::node_element) throw EXmlError(std::u16string(texts::kXmlNotElement));
     const std::string key = CheckedName(name);
     const std::string text = Utf16ToUtf8(AttributeText(value));
     pugi::xml_attribute a = n.attribute(key.c_str());

@@ -4,7 +4,7 @@
 #include "platform/text.h"
 #include "support/common_utils.h"
 #include "support/log.h"
-#include "transport/transport_texts.h"
+#include "support/texts.h"
 
 namespace fr {
 
@@ -89,7 +89,7 @@ bool TCOMDevice::ReceiveBodyByte(uint8_t& value) {
     // A line that keeps delivering bytes without ending the answer is given up
     // on when the answer's time is out, not after its size cap.
     if (FAnswerDeadline.Passed()) {
-        FLinkError = kTextReadError;
+        FLinkError = texts::kReadError;
         return false;
     }
     char ch = 0;
@@ -101,7 +101,7 @@ bool TCOMDevice::ReceiveBodyByte(uint8_t& value) {
 bool TCOMDevice::ReceiveCheckChars(std::string& chars) {
     if (FAnswerDeadline.Passed()) {
         chars.clear();
-        FLinkError = kTextReadError;
+        FLinkError = texts::kReadError;
         return false;
     }
     return FCom.ReadString(2, chars);

@@ -5,7 +5,7 @@
 #include "platform/clock.h"
 #include "platform/system_error.h"
 #include "platform/text.h"
-#include "transport/transport_texts.h"
+#include "support/texts.h"
 
 namespace fr {
 
@@ -50,7 +50,7 @@ TComm::~TComm() {
 bool TComm::CreatePortFile() {
     if (FPort.Open(FPortNumber)) return true;
     // Which port, after the text itself.
-    FExtResultDescription = std::u16string(kTextOpenPortError) + u". " +
+    FExtResultDescription = std::u16string(texts::kOpenPortError) + u". " +
                             SystemErrorText(FPort.LastError()) + u" (COM" + IntToStr(FPortNumber) +
                             u": " + Utf8ToUtf16(SerialPort::DeviceName(FPortNumber)) + u")";
     return false;
@@ -180,7 +180,7 @@ bool TComm::WriteStr(const std::string& Data, int SleepTime) {
         return false;
     }
     if (written < Data.size()) {
-        FExtResultDescription = kTextWriteIncomplete;
+        FExtResultDescription = texts::kWriteIncomplete;
         return false;
     }
     if (SleepTime > 0) SleepMs(static_cast<uint32_t>(SleepTime));
@@ -211,7 +211,7 @@ bool TComm::ReadByte(char& Ch, uint32_t Timeout) {
     }
     if (!ok) return false;
     if (data.empty()) {
-        FExtResultDescription = kTextReadError;
+        FExtResultDescription = texts::kReadError;
         return false;
     }
     Ch = data[0];
@@ -222,7 +222,7 @@ bool TComm::ReadByte(char& Value) {
     std::string data;
     if (!ReadRaw(1, data)) return false;
     if (data.empty()) {
-        FExtResultDescription = kTextNoAnswer;
+        FExtResultDescription = texts::kNoAnswer;
         return false;
     }
     Value = data[0];
@@ -245,13 +245,13 @@ bool TComm::ReadString(uint32_t Count, std::string& Buff) {
 // ---- operations the link does not use -------------------------------------
 
 int32_t TComm::SendCmd(const std::string& Data) {
-    return WriteStr(Data, 0) ? kCommResultOk : kCommResultFailure;
+    return WriteStr(Data, 0) ? kResultOk : kResultUnknownError;
 }
 
 int32_t TComm::RunCmd(const std::string& InData, std::string& OutData, int32_t MaxLen,
                       uint32_t Timeout, uint8_t CountAfterEnd) {
     OutData.clear();
-    if (!WriteStr(InData, 0)) return kCommResultNoAnswer;
+    if (!WriteStr(InData, 0)) return kResultNoAnswer;
     const uint32_t chunk = MaxLen > 0 ? static_cast<uint32_t>(MaxLen) : 0;
     bool received = false;
     const uint32_t start = GetTickCount();
@@ -274,7 +274,7 @@ int32_t TComm::RunCmd(const std::string& InData, std::string& OutData, int32_t M
         if (ElapsedSince(start) >= Timeout) break;
         SleepMs(kCommandPollMs);
     }
-    return (MaxLen == 0 || received) ? kCommResultOk : kCommResultNoAnswer;
+    return (MaxLen == 0 || received) ? kResultOk : kResultNoAnswer;
 }
 
 int32_t TComm::RunCmd(const std::string& InData, std::string& OutData, const std::string& EndSymb,
@@ -282,16 +282,16 @@ int32_t TComm::RunCmd(const std::string& InData, std::string& OutData, const std
     FEndSymbol = EndSymb;
     const int32_t result =
         RunCmd(InData, OutData, MaxLen, static_cast<uint32_t>(std::max(Timeout, 0)), CountAfterEnd);
-    if (result == kCommResultOk && OutData.find(EndSymb) == std::string::npos) {
-        return kCommResultProtocolError;
+    if (result == kResultOk && OutData.find(EndSymb) == std::string::npos) {
+        return kResultProtocolError;
     }
     return result;
 }
 
 int32_t TComm::ReadStr(uint32_t Count, std::string& Data, bool ControlLength) {
-    if (!ReadRaw(Count, Data)) return kCommResultFailure;
-    if (ControlLength && Data.size() < Count) return kCommResultFailure;
-    return kCommResultOk;
+    if (!ReadRaw(Count, Data)) return kResultUnknownError;
+    if (ControlLength && Data.size() < Count) return kResultUnknownError;
+    return kResultOk;
 }
 
 int32_t TComm::ReadStr(uint32_t Count, std::string& Data, const std::string& EndSymb) {
@@ -306,11 +306,11 @@ int32_t TComm::ReadStr(std::string& Data, char EndSymb, uint32_t Timeout) {
         std::string chunk;
         ReadRaw(kMaxChunk, chunk);
         Data += chunk;
-        if (!Data.empty() && Data.back() == EndSymb) return kCommResultOk;
+        if (!Data.empty() && Data.back() == EndSymb) return kResultOk;
         if (ElapsedSince(start) >= Timeout) break;
         SleepMs(kQueuePollMs);
     }
-    return Data.empty() ? kCommResultNoAnswer : kCommResultProtocolError;
+    return Data.empty() ? kResultNoAnswer : kResultProtocolError;
 }
 
 int32_t TComm::ReadStr(std::string& Data, uint32_t Timeout) {
@@ -320,19 +320,19 @@ int32_t TComm::ReadStr(std::string& Data, uint32_t Timeout) {
         const uint32_t queued = InQueueCount();
         if (queued != 0) {
             ReadRaw(std::min(queued, kMaxChunk), Data);
-            return kCommResultOk;
+            return kResultOk;
         }
         if (ElapsedSince(start) >= Timeout) break;
         SleepMs(kQueuePollMs);
     }
-    return kCommResultNoAnswer;
+    return kResultNoAnswer;
 }
 
 bool TComm::ReadString(std::string& Buff, uint32_t /*Timeout: overlapped mode only*/) {
     Buff.clear();
     const uint32_t queued = InQueueCount();
     if (queued == 0) {
-        FExtResultDescription = kTextNoDataQueued;
+        FExtResultDescription = texts::kNoDataQueued;
         return false;
     }
     return ReadRaw(queued, Buff);
@@ -342,12 +342,12 @@ bool TComm::ReadBytes(uint8_t* Buff, uint32_t dwBuffSize, uint32_t& dwRead,
                       uint32_t /*Timeout: overlapped mode only*/) {
     dwRead = 0;
     if (!Opened()) {
-        FExtResultDescription = kTextPortNotOpen;
+        FExtResultDescription = texts::kPortNotOpen;
         return false;
     }
     const uint32_t count = std::min(InQueueCount(), dwBuffSize);
     if (count == 0) {
-        FExtResultDescription = kTextNoDataQueued;
+        FExtResultDescription = texts::kNoDataQueued;
         return false;
     }
     if (FPort.Read(Buff, count, dwRead)) return true;
@@ -363,7 +363,7 @@ bool TComm::ReadBytes(uint32_t Count, std::span<uint8_t> Buff) {
         return false;
     }
     if (got < Count) {
-        FExtResultDescription = kTextProtocolError;
+        FExtResultDescription = texts::kProtocolError;
         return false;
     }
     return true;
@@ -378,7 +378,7 @@ bool TComm::ReadBytes(std::vector<uint8_t>& ABuff, uint32_t ACount) {
         return false;
     }
     if (got < ACount) {
-        FExtResultDescription = got > 0 ? kTextProtocolError : kTextNoAnswer;
+        FExtResultDescription = got > 0 ? texts::kProtocolError : texts::kNoAnswer;
         return false;
     }
     return true;
@@ -388,16 +388,16 @@ int32_t TComm::iReadByte(uint8_t& Value) {
     char ch = 0;
     if (ReadByte(ch)) {
         Value = static_cast<uint8_t>(ch);
-        return kCommResultOk;
+        return kResultOk;
     }
     FExtResultDescription =
-        std::u16string(kTextReadError) + u". " + SystemErrorText(FPort.LastError());
-    return kCommResultReadError;
+        std::u16string(texts::kReadError) + u". " + SystemErrorText(FPort.LastError());
+    return kResultReadError;
 }
 
 bool TComm::WriteBytes(const uint8_t* Buff, uint32_t dwBuffSize) {
     if (!Opened()) {
-        FExtResultDescription = kTextPortNotOpen;
+        FExtResultDescription = texts::kPortNotOpen;
         return false;
     }
     uint32_t written = 0;
@@ -406,7 +406,7 @@ bool TComm::WriteBytes(const uint8_t* Buff, uint32_t dwBuffSize) {
         return false;
     }
     if (written < dwBuffSize) {
-        FExtResultDescription = kTextWriteIncomplete;
+        FExtResultDescription = texts::kWriteIncomplete;
         return false;
     }
     return true;

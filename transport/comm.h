@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/serial_port.h"
+#include "support/result_codes.h"
 
 namespace fr {
 
@@ -45,13 +46,6 @@ struct TFlowControl {
     bool FXonXoffOut = false;
     bool FXonXoffIn = false;
 };
-
-// Result codes of the command/answer operations (equipment catalogue codes).
-constexpr int32_t kCommResultOk = 0;
-constexpr int32_t kCommResultFailure = 1001;
-constexpr int32_t kCommResultNoAnswer = 1007;
-constexpr int32_t kCommResultProtocolError = 1014;
-constexpr int32_t kCommResultReadError = 1017;
 
 // The port speed in baud of a member; the member of a speed (false for others).
 uint32_t BaudRateValue(TBaudRate ABaudRate);

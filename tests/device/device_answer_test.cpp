@@ -10,6 +10,7 @@
 #include "device/device_errors.h"
 #include "platform/clock.h"
 #include "scripted_device.h"
+#include "support/texts.h"
 #include "test_util.h"
 
 namespace fr::test {
@@ -60,11 +61,11 @@ TEST_F(DeviceAnswerTest, RefusedAnswersLeaveErrorCodeAndDataAlone) {
     const std::string wrongCmd = AnswerBody(0x22, "01", "00", {"x"});
     const std::string good = AnswerBody(0x22, "00", "00", {"x"});
     const Case cases[] = {
-        {"lower-case check characters", lettered, Lower(Xor(lettered)), kMsgCheckSumError},
-        {"wrong check characters", good, "00", kMsgCheckSumError},
-        {"body shorter than 5", shortBody, Xor(shortBody), kMsgProtocolError},
-        {"wrong packet id", wrongId, Xor(wrongId), kMsgProtocolError},
-        {"wrong command echo", wrongCmd, Xor(wrongCmd), kMsgProtocolError},
+        {"lower-case check characters", lettered, Lower(Xor(lettered)), texts::kCheckSumError},
+        {"wrong check characters", good, "00", texts::kCheckSumError},
+        {"body shorter than 5", shortBody, Xor(shortBody), texts::kProtocolError},
+        {"wrong packet id", wrongId, Xor(wrongId), texts::kProtocolError},
+        {"wrong command echo", wrongCmd, Xor(wrongCmd), texts::kProtocolError},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

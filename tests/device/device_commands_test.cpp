@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "scripted_device.h"
 #include "support/common_utils.h"
+#include "support/texts.h"
 #include "test_util.h"
 
 namespace fr::test {
@@ -392,7 +393,7 @@ TEST(DeviceCommandArgumentTest, OutOfRangeArgumentsSendNothing) {
     for (const auto& c : cases) {
         TScriptedDevice dev;
         dev.QueueReply();
-        EXPECT_EQ(MessageOf([&] { c.call(dev); }), kMsgBadParameter) << c.name;
+        EXPECT_EQ(MessageOf([&] { c.call(dev); }), texts::kBadParameter) << c.name;
         EXPECT_THAT(dev.Sent(), IsEmpty()) << c.name;
     }
 }
@@ -402,7 +403,8 @@ TEST(DeviceCommandArgumentTest, FourArgumentPrintStringNeedsALineLength) {
         TScriptedDevice dev;
         dev.SetLineLength(width);
         dev.QueueReply();
-        EXPECT_EQ(MessageOf([&] { dev.PrintString("abc", 0, false, false); }), kMsgBadLineLength);
+        EXPECT_EQ(MessageOf([&] { dev.PrintString("abc", 0, false, false); }),
+                  texts::kBadLineLength);
         EXPECT_THAT(dev.Sent(), IsEmpty());
     }
 }

@@ -12,6 +12,7 @@
 #include "platform/text.h"
 #include "scripted_device.h"
 #include "support/log.h"
+#include "support/texts.h"
 #include "test_util.h"
 
 namespace fr::test {
@@ -93,7 +94,7 @@ TEST_F(DeviceExchangeTest, FramesCarryConsecutiveIdsAcrossTheWrap) {
 TEST_F(DeviceExchangeTest, PasswordOfThreeCharactersFailsAfterHandshakeWithoutTakingAnId) {
     dev.SetConnectionPassword(u"123");
     dev.QueueAck();
-    EXPECT_EQ(MessageOf([&] { Run(); }), kMsgBadPassword);
+    EXPECT_EQ(MessageOf([&] { Run(); }), texts::kBadPassword);
     EXPECT_THAT(dev.Sent(), ElementsAre(std::string(1, ENQ)));
     EXPECT_EQ(dev.PacketID(), 0x20);
 
@@ -126,7 +127,7 @@ TEST_F(DeviceExchangeTest, PasswordRules) {
 
 TEST_F(DeviceExchangeTest, HandshakeAnsweredWithAnotherByteSendsNoFrame) {
     dev.QueueBytes("\x15");
-    EXPECT_EQ(MessageOf([&] { Run(); }), kMsgProtocolError);
+    EXPECT_EQ(MessageOf([&] { Run(); }), texts::kProtocolError);
     EXPECT_THAT(dev.Frames(), IsEmpty());
     EXPECT_EQ(dev.PacketID(), 0x20);
 }
@@ -149,7 +150,7 @@ TEST_F(DeviceExchangeTest, ElevenWrongFirstBytesGiveElevenSendsAndElevenPauses) 
     dev.QueueAck();
     dev.QueueBytes(std::string(11, '\x15'));
     dev.QueueAnswer();  // never reached
-    EXPECT_EQ(MessageOf([&] { Run(); }), kMsgProtocolError);
+    EXPECT_EQ(MessageOf([&] { Run(); }), texts::kProtocolError);
     const auto frames = dev.Frames();
     ASSERT_EQ(frames.size(), 11u);
     for (const auto& f : frames)
@@ -186,7 +187,7 @@ TEST_F(DeviceExchangeTest, FailedFrameSendOrFirstByteRaisesTheLinkText) {
 TEST_F(DeviceExchangeTest, EndlessBodyIsRefused) {
     dev.QueueAck();
     dev.QueueBytes(std::string(1, STX) + std::string(TDevice::kMaxAnswerBody + 100, 'A'));
-    EXPECT_EQ(MessageOf([&] { Run(); }), kMsgProtocolError);
+    EXPECT_EQ(MessageOf([&] { Run(); }), texts::kProtocolError);
     EXPECT_EQ(dev.PendingBytes(), 100u);  // reading stopped at the bound
     ASSERT_FALSE(dev.Log().empty());
     EXPECT_EQ(dev.Log().back().Message, u"<- ");
@@ -223,7 +224,7 @@ TEST_F(DeviceExchangeTest, BodyOrCheckCharactersCutShortRaiseTheLinkText) {
     const std::string body = AnswerBody(0x21, "00", "00", {});
     one.QueueAck();
     one.QueueBytes(std::string(1, STX) + body + Xor(body).substr(0, 1));
-    EXPECT_EQ(MessageOf([&] { one.RunCommand("00", {}, 15000); }), kMsgCheckSumError);
+    EXPECT_EQ(MessageOf([&] { one.RunCommand("00", {}, 15000); }), texts::kCheckSumError);
 }
 
 TEST_F(DeviceExchangeTest, ExchangeLogLinesInOrder) {

@@ -9,8 +9,8 @@
 
 #include <pugixml.hpp>
 
-#include "driver/driver_texts.h"
 #include "driver_fixture.h"
+#include "support/texts.h"
 
 namespace fr::test {
 namespace {
@@ -127,7 +127,7 @@ TEST_F(DriverConnection, DriverOperationsBeforeOpenFailWithNoConnectionText) {
         {u"GetDataKKT", {}},
         {u"CashInOutcome", {Variant(u"0"), Variant(input), Variant(10.0)}},
     };
-    const std::string expected = "[1001] - " + U8(std::u16string(driver_texts::kNotConnected));
+    const std::string expected = "[1001] - " + U8(std::u16string(texts::kNotConnected));
     for (const auto& [method, params] : calls) {
         const TDriverCall call = Call(method, params);
         EXPECT_FALSE(call.Ok()) << U8(method);

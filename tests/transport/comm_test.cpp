@@ -274,15 +274,15 @@ TEST_F(TransportComm, FixedReadsTellShortFromNothing) {
     EXPECT_EQ(fixed[1], 0x02);
 
     uint8_t value = 0;
-    EXPECT_EQ(com_.iReadByte(value), kCommResultReadError);
+    EXPECT_EQ(com_.iReadByte(value), kResultReadError);
     EXPECT_TRUE(StartsWith(com_.ExtResultDescription(), u"Ошибка при чтении данных из порта. "));
     WriteAll(pty_.master(), "\x7F");
-    EXPECT_EQ(com_.iReadByte(value), kCommResultOk);
+    EXPECT_EQ(com_.iReadByte(value), kResultOk);
     EXPECT_EQ(value, 0x7F);
 }
 
 TEST_F(TransportComm, CommandOperationsWriteThenCollectTheAnswer) {
-    EXPECT_EQ(com_.SendCmd("PING"), kCommResultOk);
+    EXPECT_EQ(com_.SendCmd("PING"), kResultOk);
     EXPECT_EQ(ReadBytes(pty_.master(), 4, 1000), "PING");
 
     {
@@ -291,7 +291,7 @@ TEST_F(TransportComm, CommandOperationsWriteThenCollectTheAnswer) {
             WriteAll(pty_.master(), "OK\r12");
         });
         std::string out;
-        EXPECT_EQ(com_.RunCmd("AT\r", out, "\r", 64, 3000, 2), kCommResultOk);
+        EXPECT_EQ(com_.RunCmd("AT\r", out, "\r", 64, 3000, 2), kResultOk);
         EXPECT_EQ(out, "OK\r12");
     }
     {
@@ -300,12 +300,12 @@ TEST_F(TransportComm, CommandOperationsWriteThenCollectTheAnswer) {
             WriteAll(pty_.master(), "NO");
         });
         std::string out;
-        EXPECT_EQ(com_.RunCmd("AT\r", out, "\r", 64, 800, 0), kCommResultProtocolError);
+        EXPECT_EQ(com_.RunCmd("AT\r", out, "\r", 64, 800, 0), kResultProtocolError);
         EXPECT_EQ(out, "NO");
     }
     {
         std::string out;
-        EXPECT_EQ(com_.RunCmd("AT\r", out, "\r", 64, 300, 0), kCommResultNoAnswer);
+        EXPECT_EQ(com_.RunCmd("AT\r", out, "\r", 64, 300, 0), kResultNoAnswer);
         EXPECT_TRUE(out.empty());
     }
 }
@@ -314,19 +314,19 @@ TEST_F(TransportComm, EndMarkerReadsTellPartFromNothing) {
     ASSERT_TRUE(com_.Open());
     std::string data;
     WriteAll(pty_.master(), "abc;");
-    EXPECT_EQ(com_.ReadStr(data, ';', 2000), kCommResultOk);
+    EXPECT_EQ(com_.ReadStr(data, ';', 2000), kResultOk);
     EXPECT_EQ(data, "abc;");
     WriteAll(pty_.master(), "ab");
-    EXPECT_EQ(com_.ReadStr(data, ';', 300), kCommResultProtocolError);
-    EXPECT_EQ(com_.ReadStr(data, ';', 300), kCommResultNoAnswer);
-    EXPECT_EQ(com_.ReadStr(data, 100), kCommResultNoAnswer);
+    EXPECT_EQ(com_.ReadStr(data, ';', 300), kResultProtocolError);
+    EXPECT_EQ(com_.ReadStr(data, ';', 300), kResultNoAnswer);
+    EXPECT_EQ(com_.ReadStr(data, 100), kResultNoAnswer);
     WriteAll(pty_.master(), "q");
-    EXPECT_EQ(com_.ReadStr(data, 1000), kCommResultOk);
+    EXPECT_EQ(com_.ReadStr(data, 1000), kResultOk);
     EXPECT_EQ(data, "q");
     WriteAll(pty_.master(), "z");
-    EXPECT_EQ(com_.ReadStr(3, data, true), kCommResultFailure);
+    EXPECT_EQ(com_.ReadStr(3, data, true), kResultUnknownError);
     EXPECT_EQ(data, "z");
-    EXPECT_EQ(com_.ReadStr(3, data, "\x03"), kCommResultOk);  // the marker form
+    EXPECT_EQ(com_.ReadStr(3, data, "\x03"), kResultOk);  // the marker form
     EXPECT_EQ(com_.EndSymbol(), "\x03");
 }
 
