@@ -148,13 +148,8 @@ run_bitness() {
   local prefix=$WINEPREFIX
   mkdir -p "$prefix/drive_c/fr"
   cp "$dll" "$exe" "$here/examples/check.xml" "$here/examples/input_parameters.xml" "$prefix/drive_c/fr/"
-  local ole_test=$build/tests/wine/frhost_ole_value_test.exe
-  if [[ -f $ole_test ]]; then
-    cp "$ole_test" "$prefix/drive_c/fr/"
-    step "$label: frhost's VARIANT and SAFEARRAY conversions" timeout 120 "$loader" 'C:\fr\frhost_ole_value_test.exe'
-  else
-    fail "$label: frhost_ole_value_test.exe built"
-  fi
+  step_exe "$label" "frhost's VARIANT and SAFEARRAY conversions" "$loader" \
+    "$build/tests/wine/frhost_ole_value_test.exe"
   if [[ ! -x $fremu ]] || ! start_fremu "$work/emulator-$label" >"$work/out" 2>&1; then
     fail "$label: register emulator started ($fremu)" "$work/out"
     return

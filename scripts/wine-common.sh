@@ -4,8 +4,8 @@
 # FR_WIN64_BUILD_DIR, FR_NATIVE_BUILD_DIR), Wine kept quiet and without message
 # boxes, a work folder removed on exit with the emulator and the prefix's
 # wineserver, the counters with pass/fail/step, the Wine loaders (loader_for),
-# fresh prefixes (new_prefix, drop_prefix), the PE file checks (pe_dump) and the
-# register emulator (start_fremu, fremu_ask, fremu_journal, stop_fremu).
+# fresh prefixes (new_prefix, drop_prefix), test programs run there (step_exe),
+# the PE file checks (pe_dump) and the register emulator (start_fremu, fremu_ask, fremu_journal, stop_fremu).
 # shellcheck shell=bash disable=SC2034 # the variables are the sourcing script's
 
 build32=${FR_WIN32_BUILD_DIR:-$here/build/win32}
@@ -73,6 +73,19 @@ drop_prefix() {
   timeout 30 wineserver -k >/dev/null 2>&1 || true
   rm -rf "$current_prefix"
   current_prefix=""
+}
+
+# step_exe <label> <check> <loader> <exe>: a test program of the build, copied to
+# C:\fr of the current prefix and run there; the check fails when it is not built.
+step_exe() {
+  local label=$1 check=$2 loader=$3 exe=$4 name
+  name=$(basename "$exe")
+  if [[ -f $exe ]]; then
+    cp "$exe" "$WINEPREFIX/drive_c/fr/"
+    step "$label: $check" timeout 120 "$loader" "C:\\fr\\$name"
+  else
+    fail "$label: $name built"
+  fi
 }
 
 # pe_dump <arch> <dll> <export...>: the DLL is a PE file of that bitness with these

@@ -77,13 +77,7 @@ run_bitness() {
   mkdir -p "$dir"
   cp "$dll" "$client" "$scenario" "$receipt_scenario" "$here/examples/check.xml" \
     "$here/examples/input_parameters.xml" "$dir/"
-  local bridge_test=$build/tests/wine/com_bridge_test.exe
-  if [[ -f $bridge_test ]]; then
-    cp "$bridge_test" "$dir/"
-    step "$label: VARIANT and SAFEARRAY conversions" timeout 120 "$loader" 'C:\fr\com_bridge_test.exe'
-  else
-    fail "$label: com_bridge_test.exe built"
-  fi
+  step_exe "$label" "VARIANT and SAFEARRAY conversions" "$loader" "$build/tests/wine/com_bridge_test.exe"
   local key='HKLM\Software\Classes\AddIn.fr_norvane1c83\CLSID'
   local ukey='HKCU\Software\Classes\AddIn.fr_norvane1c83\CLSID'
   local logdir=$prefix/drive_c/ProgramData/fr_norvane1c83

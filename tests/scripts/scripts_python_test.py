@@ -50,13 +50,8 @@ class ControlServer:
                 connection, _ = self.listener.accept()
             except OSError:
                 return
-            with connection:
-                request = b""
-                while not request.endswith(b"\n"):
-                    chunk = connection.recv(4096)
-                    if not chunk:
-                        break
-                    request += chunk
+            with connection, connection.makefile("rb") as lines:
+                request = lines.readline()
                 self.received.append(request)
                 reply = (json.dumps(self.answer(json.loads(request))) + "\n").encode()
                 connection.sendall(reply[:5])
