@@ -13,103 +13,8 @@
 set -u
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-build32=${FR_WIN32_BUILD_DIR:-$here/build/win32}
-build64=${FR_WIN64_BUILD_DIR:-$here/build/win64}
-fremu=${FR_NATIVE_BUILD_DIR:-$here/build/native}/tools/fremu/fremu
+. "$here/scripts/wine-common.sh" frhost-wine
 com_number=7
-
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export FR_NO_MESSAGE_BOX=1
-
-passed=0
-failed=0
-skipped=()
-work=$(mktemp -d "${TMPDIR:-/tmp}/fr-frhost-wine.XXXXXX")
-current_prefix=""
-fremu_pid=""
-
-cleanup() {
-  stop_fremu >/dev/null 2>&1
-  if [[ -n $current_prefix ]]; then
-    WINEPREFIX=$current_prefix timeout 30 wineserver -k >/dev/null 2>&1 || true
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-pass() { passed=$((passed + 1)); echo "  ok   $1"; }
-fail() { failed=$((failed + 1)); echo "  FAIL $1"; [[ -n ${2:-} ]] && sed 's/^/       /' "$2"; }
-
-# step <name> <command...>: one check; its output is shown when it fails.
-step() {
-  local name=$1
-  shift
-  if "$@" >"$work/out" 2>&1; then pass "$name"; else fail "$name" "$work/out"; fi
-}
-
-loader_for() {
-  case $1 in
-    win64) command -v wine64 || { [[ -x /usr/lib/wine/wine64 ]] && echo /usr/lib/wine/wine64; } ;;
-    win32) command -v wine ;;
-  esac
-}
-
-# ---- The register emulator (TCP on a free port, a pseudo-terminal, control port).
-
-start_fremu() {
-  local dir=$1
-  mkdir -p "$dir"
-  timeout 900 "$fremu" --port 0 --pty --control-port 0 --no-stdin \
-    --state "$dir/register.json" --tape "$dir/tape.txt" >"$dir/fremu.out" 2>"$dir/fremu.err" &
-  fremu_pid=$!
-  local line="" i
-  for i in $(seq 1 100); do
-    line=$(head -n 1 "$dir/fremu.out" 2>/dev/null)
-    [[ -n $line ]] && break
-    kill -0 "$fremu_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  [[ -n $line ]] || { echo "the emulator did not start"; cat "$dir/fremu.err"; return 1; }
-  read -r fremu_port fremu_pty fremu_control < <(python3 -c '
-import json, sys
-j = json.loads(sys.argv[1])
-print(j["tcp"]["port"], j["pty"], j["control"]["port"])' "$line") || return 1
-  [[ -n $fremu_control && -e $fremu_pty ]]
-}
-
-fremu_ask() {
-  timeout 20 python3 -c '
-import socket, sys
-with socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=15) as s:
-    s.sendall(sys.argv[2].encode() + b"\n")
-    reply = b""
-    while not reply.endswith(b"\n"):
-        chunk = s.recv(65536)
-        if not chunk:
-            break
-        reply += chunk
-print(reply.decode().strip())' "$fremu_control" "$1"
-}
-
-stop_fremu() {
-  [[ -n $fremu_pid ]] || return 0
-  local pid=$fremu_pid i
-  fremu_pid=""
-  fremu_ask '{"cmd":"stop"}' >/dev/null 2>&1 || true
-  for i in $(seq 1 100); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$pid" 2>/dev/null; then
-    kill -TERM "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-    echo "the emulator did not stop; terminated"
-    return 1
-  fi
-  wait "$pid" 2>/dev/null
-  return 0
-}
 
 # ---- frhost.exe runs.
 
@@ -191,23 +96,11 @@ working_day() {
 # The same component through JSON lines: a failing receipt carries the last error.
 json_lines() {
   local o=$work/o
-  printf '%s\n' \
-    '{"set": "PortNumber", "value": 9999}' \
-    "{\"set\": \"IPPort\", \"value\": $fremu_port}" \
-    '{"call": "Open", "params": [""]}' \
-    '{"call": "ProcessCheck", "params": ["0", "abc", "<CheckPackage/>"]}' \
-    '{"call": "Close", "params": [""]}' >"$WINEPREFIX/drive_c/fr/requests.txt"
+  python3 "$here/scripts/last_error_lines.py" requests "$fremu_port" >"$WINEPREFIX/drive_c/fr/requests.txt" ||
+    return 1
   (cd "$WINEPREFIX/drive_c/fr" && timeout 180 "$loader" 'C:\fr\frhost.exe' <requests.txt >"$o" 2>&1)
   cat "$o"
-  python3 -c '
-import json, sys
-lines = [json.loads(l) for l in open(sys.argv[1], encoding="utf-8") if l.strip()]
-assert len(lines) == 5, "%d replies" % len(lines)
-assert lines[2]["return"] == {"vt": 11, "v": True}, lines[2]
-bad = lines[3]
-assert bad["return"] == {"vt": 11, "v": False}, bad
-assert bad["lasterror"]["code"] != 0 and bad["lasterror"]["text"], bad
-assert "lasterror" not in lines[4], lines[4]' "$o"
+  python3 "$here/scripts/last_error_lines.py" check "$o"
 }
 
 # An X report over a COM port that Wine maps to the emulator's pseudo-terminal.
@@ -219,26 +112,14 @@ over_com_port() {
   local status=$?
   rm -f "$WINEPREFIX/dosdevices/com$com_number"
   [[ $status -eq 0 ]] || return 1
-  fremu_ask '{"cmd":"requests"}' | python3 -c '
-import json, sys
-requests = json.load(sys.stdin)["requests"]
-assert any(r["channel"] == "pty" for r in requests), "no request came over the serial line"'
+  fremu_journal --channel pty
 }
 
 # check_register <fiscal sign> <kinds>: the emulator made these documents, in
 # order, and the receipt frhost reported is there once.
 check_register() {
-  local documents
-  documents=$(fremu_ask '{"cmd":"documents"}') || { echo "no answer to documents"; return 1; }
-  python3 -c '
-import json, sys
-documents = json.loads(sys.argv[1])["documents"]
-sign, kinds = int(sys.argv[2]), sys.argv[3].split()
-got = [d["kind"] for d in documents if d["kind"] in ("shift_open", "receipt", "shift_close")]
-assert got == kinds, "documents: %s" % got
-receipts = [d for d in documents if d["kind"] == "receipt"]
-assert [d["fiscal_sign"] for d in receipts].count(sign) == 1, "fiscal sign %d not there once" % sign' \
-    "$documents" "$1" "$2"
+  # shellcheck disable=SC2086 # the kinds are words
+  fremu_journal --sign "$1" --kinds $2 --among-others
 }
 
 run_bitness() {
@@ -254,28 +135,21 @@ run_bitness() {
     return
   fi
   echo "frhost-wine $label ($arch):"
-  local prefix=$work/prefix-$arch
-  current_prefix=$prefix
-  export WINEPREFIX=$prefix WINEARCH=$arch
-  if ! timeout 180 "$loader" wineboot -i >"$work/boot" 2>&1; then
+  if ! new_prefix "$arch" "$loader"; then
     # A kernel without 32-bit support cannot start Wine's 32-bit loader at all.
     if [[ $arch == win32 ]]; then
       skipped+=("$label: this machine cannot run 32-bit Wine ($(head -c 200 "$work/boot" | tr '\n' ' '))")
     else
       fail "$label: wineboot" "$work/boot"
     fi
-    current_prefix=""
+    drop_prefix
     return
   fi
+  local prefix=$WINEPREFIX
   mkdir -p "$prefix/drive_c/fr"
   cp "$dll" "$exe" "$here/examples/check.xml" "$here/examples/input_parameters.xml" "$prefix/drive_c/fr/"
-  local ole_test=$build/tests/wine/frhost_ole_value_test.exe
-  if [[ -f $ole_test ]]; then
-    cp "$ole_test" "$prefix/drive_c/fr/"
-    step "$label: frhost's VARIANT and SAFEARRAY conversions" timeout 120 "$loader" 'C:\fr\frhost_ole_value_test.exe'
-  else
-    fail "$label: frhost_ole_value_test.exe built"
-  fi
+  step_exe "$label" "frhost's VARIANT and SAFEARRAY conversions" "$loader" \
+    "$build/tests/wine/frhost_ole_value_test.exe"
   if [[ ! -x $fremu ]] || ! start_fremu "$work/emulator-$label" >"$work/out" 2>&1; then
     fail "$label: register emulator started ($fremu)" "$work/out"
     return
@@ -295,9 +169,7 @@ run_bitness() {
   step "$label: regsvr32 /u" timeout 60 "$loader" regsvr32 /s /u 'C:\fr\fr_norvane1c83.dll'
   step "$label: after unregistering frhost says so again" without_registration
   step "$label: register emulator stopped" stop_fremu
-  timeout 30 wineserver -k >/dev/null 2>&1 || true
-  current_prefix=""
-  rm -rf "$prefix"
+  drop_prefix
 }
 
 run_bitness win64 "$build64" x64 "$build32/com/fr_norvane1c83.dll"

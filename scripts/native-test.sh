@@ -11,59 +11,14 @@
 set -u
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-build32=${FR_WIN32_BUILD_DIR:-$here/build/win32}
-build64=${FR_WIN64_BUILD_DIR:-$here/build/win64}
-fremu=${FR_NATIVE_BUILD_DIR:-$here/build/native}/tools/fremu/fremu
-
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export FR_NO_MESSAGE_BOX=1
-
-passed=0
-failed=0
-skipped=()
-work=$(mktemp -d "${TMPDIR:-/tmp}/fr-native.XXXXXX")
-current_prefix=""
-
-cleanup() {
-  if [[ -n $current_prefix ]]; then
-    WINEPREFIX=$current_prefix timeout 30 wineserver -k >/dev/null 2>&1 || true
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-pass() { passed=$((passed + 1)); echo "  ok   $1"; }
-fail() { failed=$((failed + 1)); echo "  FAIL $1"; [[ -n ${2:-} ]] && sed 's/^/       /' "$2"; }
-step() {
-  local name=$1
-  shift
-  if "$@" >"$work/out" 2>&1; then pass "$name"; else fail "$name" "$work/out"; fi
-}
-
-loader_for() {
-  case $1 in
-    win64) command -v wine64 || { [[ -x /usr/lib/wine/wine64 ]] && echo /usr/lib/wine/wine64; } ;;
-    win32) command -v wine ;;
-  esac
-}
+. "$here/scripts/wine-common.sh" native
 
 # The DLL on file: its format, the five exports by their plain names, and no
 # import but the system's own DLLs.
 check_file() {
-  local arch=$1 dll=$2 objdump format
-  case $arch in
-    win64) objdump=x86_64-w64-mingw32-objdump format=pei-x86-64 ;;
-    win32) objdump=i686-w64-mingw32-objdump format=pei-i386 ;;
-  esac
-  command -v "$objdump" >/dev/null || objdump=x86_64-w64-mingw32-objdump
-  local dump
-  dump=$(timeout 60 "$objdump" -p "$dll") || { echo "$objdump failed"; return 1; }
-  grep -q "file format $format\$" <<<"$dump" || { echo "not $format"; return 1; }
-  local name
-  for name in GetClassNames GetClassObject DestroyObject SetPlatformCapabilities GetAttachType; do
-    grep -qE "^[[:space:]]*\[ *[0-9]+\] $name\$" <<<"$dump" || { echo "no export $name"; return 1; }
-  done
+  local arch=$1 dll=$2 dump
+  pe_dump "$arch" "$dll" GetClassNames GetClassObject DestroyObject SetPlatformCapabilities \
+    GetAttachType || return 1
   local imports
   imports=$(grep -o 'DLL Name: .*' <<<"$dump" | sed 's/DLL Name: //' | tr 'A-Z' 'a-z' | sort -u)
   echo "imports:" $imports
@@ -113,10 +68,7 @@ run_bitness() {
     return
   fi
   echo "native $label ($arch):"
-  local prefix=$work/prefix-$arch
-  current_prefix=$prefix
-  export WINEPREFIX=$prefix WINEARCH=$arch
-  if ! timeout 180 "$loader" wineboot -i >"$work/boot" 2>&1; then
+  if ! new_prefix "$arch" "$loader"; then
     # A 32-bit loader that starts but cannot run programs fails here.
     if [[ $arch == win32 ]]; then
       skipped+=("$label: wineboot fails for $arch on this machine")
@@ -125,6 +77,7 @@ run_bitness() {
     fi
     return
   fi
+  local prefix=$WINEPREFIX
   # The library alone in its folder: nothing beside it to lean on.
   mkdir -p "$prefix/drive_c/fr/lib" "$prefix/drive_c/fr/host" "$prefix/drive_c/fr/shifted"
   cp "$dll" "$prefix/drive_c/fr/lib/"
@@ -136,9 +89,7 @@ run_bitness() {
     timeout 300 "$loader" 'C:\fr\host\native_host.exe' "C:\\fr\\lib\\$name.dll"
   grep -h 'host ran\| failed$' "$work/out" | sed 's/^/       /'
   step "$label: a shifted table is refused clearly" shifted_refused "$loader" 'C:\fr\shifted\fr_native_shifted.dll'
-  timeout 30 wineserver -k >/dev/null 2>&1 || true
-  current_prefix=""
-  rm -rf "$prefix"
+  drop_prefix
 }
 
 run_bitness win64 "$build64" x64

@@ -17,59 +17,18 @@
 set -u
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-build32=${FR_WIN32_BUILD_DIR:-$here/build/win32}
-build64=${FR_WIN64_BUILD_DIR:-$here/build/win64}
+. "$here/scripts/wine-common.sh" wine
 scenario=$here/tests/wine/scenario.txt
 receipt_scenario=$here/tests/wine/receipt_scenario.txt
-fremu=${FR_NATIVE_BUILD_DIR:-$here/build/native}/tools/fremu/fremu
 # The COM port the receipt run uses; Wine maps it to the emulator's pseudo-terminal.
 com_number=7
 
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export FR_NO_MESSAGE_BOX=1
 # The version the build stamps into the resource, which GetVersion reads back.
 FR_VERSION=$(sed -n 's/^project([^)]*VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLists.txt" | head -n1)
 export FR_VERSION
 
-passed=0
-failed=0
-skipped=()
-work=$(mktemp -d "${TMPDIR:-/tmp}/fr-wine.XXXXXX")
-current_prefix=""
-fremu_pid=""
-
-cleanup() {
-  stop_fremu >/dev/null 2>&1
-  if [[ -n $current_prefix ]]; then
-    WINEPREFIX=$current_prefix timeout 30 wineserver -k >/dev/null 2>&1 || true
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-pass() { passed=$((passed + 1)); echo "  ok   $1"; }
-fail() { failed=$((failed + 1)); echo "  FAIL $1"; [[ -n ${2:-} ]] && sed 's/^/       /' "$2"; }
-
-# step <name> <command...>: one check; its output is shown when it fails.
-step() {
-  local name=$1
-  shift
-  if "$@" >"$work/out" 2>&1; then pass "$name"; else fail "$name" "$work/out"; fi
-}
-
-wine_lib=${FR_WINE_LIB_DIR:-/usr/lib/wine}
 # Why scripts/setup.sh left the 32-bit loader out, when it did.
 wine32_note=${FR_DEPS_DIR:-$here/.deps}/wine32-left-out
-
-# The loader of that bitness itself: the `wine` command falls back to the 64-bit
-# loader when the 32-bit one is missing, which cannot run a 32-bit prefix.
-loader_for() {
-  case $1 in
-    win64) command -v wine64 || { [[ -x $wine_lib/wine64 ]] && echo "$wine_lib/wine64"; } ;;
-    win32) [[ -x $wine_lib/wine ]] && echo "$wine_lib/wine" ;;
-  esac
-}
 
 no_loader_reason() {
   case $1 in
@@ -93,7 +52,8 @@ run_bitness() {
   fi
   step "$label: entry points, architecture and version resource" check_exports "$arch" "$dll"
   local loader
-  loader=$(loader_for "$arch")
+  # The `wine` command's 64-bit fallback cannot run a 32-bit prefix.
+  loader=$(loader_for "$arch" own)
   if [[ -z $loader ]]; then
     skipped+=("$label: $(no_loader_reason "$arch")")
     return
@@ -108,24 +68,16 @@ run_bitness() {
     return
   fi
   echo "wine $label ($arch):"
-  local prefix=$work/prefix-$arch
-  current_prefix=$prefix
-  export WINEPREFIX=$prefix WINEARCH=$arch
-  if ! timeout 180 "$loader" wineboot -i >"$work/boot" 2>&1; then
+  if ! new_prefix "$arch" "$loader"; then
     fail "$label: wineboot" "$work/boot"
     return
   fi
+  local prefix=$WINEPREFIX
   local dir=$prefix/drive_c/fr
   mkdir -p "$dir"
   cp "$dll" "$client" "$scenario" "$receipt_scenario" "$here/examples/check.xml" \
     "$here/examples/input_parameters.xml" "$dir/"
-  local bridge_test=$build/tests/wine/com_bridge_test.exe
-  if [[ -f $bridge_test ]]; then
-    cp "$bridge_test" "$dir/"
-    step "$label: VARIANT and SAFEARRAY conversions" timeout 120 "$loader" 'C:\fr\com_bridge_test.exe'
-  else
-    fail "$label: com_bridge_test.exe built"
-  fi
+  step_exe "$label" "VARIANT and SAFEARRAY conversions" "$loader" "$build/tests/wine/com_bridge_test.exe"
   local key='HKLM\Software\Classes\AddIn.fr_norvane1c83\CLSID'
   local ukey='HKCU\Software\Classes\AddIn.fr_norvane1c83\CLSID'
   local logdir=$prefix/drive_c/ProgramData/fr_norvane1c83
@@ -146,9 +98,7 @@ run_bitness() {
   step "$label: regsvr32 /u /n /i:user" timeout 60 "$loader" regsvr32 /s /u /n /i:user 'C:\fr\fr_norvane1c83.dll'
   step "$label: user registration removed" not timeout 60 "$loader" reg query "$ukey"
 
-  timeout 30 wineserver -k >/dev/null 2>&1 || true
-  current_prefix=""
-  rm -rf "$prefix"
+  drop_prefix
 }
 
 not() { ! "$@"; }
@@ -156,19 +106,9 @@ not() { ! "$@"; }
 # The DLL on file: its format, the five entry points and the version resource
 # with the version the build stamps.
 check_exports() {
-  local arch=$1 dll=$2 objdump format
-  case $arch in
-    win64) objdump=x86_64-w64-mingw32-objdump format=pei-x86-64 ;;
-    win32) objdump=i686-w64-mingw32-objdump format=pei-i386 ;;
-  esac
-  command -v "$objdump" >/dev/null || objdump=x86_64-w64-mingw32-objdump
-  local dump
-  dump=$(timeout 60 "$objdump" -p "$dll") || { echo "$objdump failed"; return 1; }
-  grep -q "file format $format\$" <<<"$dump" || { echo "not $format"; head -n 3 <<<"$dump"; return 1; }
-  local name
-  for name in DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer DllUnregisterServer; do
-    grep -qE "^[[:space:]]*\[ *[0-9]+\] $name\$" <<<"$dump" || { echo "no export $name"; return 1; }
-  done
+  local arch=$1 dll=$2 dump
+  pe_dump "$arch" "$dll" DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer \
+    DllUnregisterServer || return 1
   # Resource type 16 is the version information.
   sed -n '/Resource Directory section/,$p' <<<"$dump" | grep -q 'Entry: ID: 0x000010,' ||
     { echo "no version resource"; return 1; }
@@ -176,68 +116,6 @@ check_exports() {
   texts=$(strings -el "$dll")
   grep -qx 'VS_VERSION_INFO' <<<"$texts" && grep -qxF -- "$FR_VERSION" <<<"$texts" ||
     { echo "the version resource does not carry $FR_VERSION"; return 1; }
-}
-
-# ---- The register emulator.
-
-# start_fremu <dir>: the emulator on a free TCP port and a pseudo-terminal, with
-# its state and tape in <dir>; sets fremu_port, fremu_pty, fremu_control.
-start_fremu() {
-  local dir=$1
-  mkdir -p "$dir"
-  # The outer time-out only guards against a run that never ends.
-  timeout 900 "$fremu" --port 0 --pty --control-port 0 --no-stdin \
-    --state "$dir/register.json" --tape "$dir/tape.txt" >"$dir/fremu.out" 2>"$dir/fremu.err" &
-  fremu_pid=$!
-  local line="" i
-  for i in $(seq 1 100); do
-    line=$(head -n 1 "$dir/fremu.out" 2>/dev/null)
-    [[ -n $line ]] && break
-    kill -0 "$fremu_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  [[ -n $line ]] || { echo "the emulator did not start"; cat "$dir/fremu.err"; return 1; }
-  echo "$line"
-  read -r fremu_port fremu_pty fremu_control < <(python3 -c '
-import json, sys
-j = json.loads(sys.argv[1])
-print(j["tcp"]["port"], j["pty"], j["control"]["port"])' "$line") || return 1
-  [[ -n $fremu_control && -e $fremu_pty ]]
-}
-
-# fremu_ask <json>: one control request; prints the reply line.
-fremu_ask() {
-  timeout 20 python3 -c '
-import socket, sys
-with socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=15) as s:
-    s.sendall(sys.argv[2].encode() + b"\n")
-    reply = b""
-    while not reply.endswith(b"\n"):
-        chunk = s.recv(65536)
-        if not chunk:
-            break
-        reply += chunk
-print(reply.decode().strip())' "$fremu_control" "$1"
-}
-
-# Asks the emulator to stop, then waits for it; a signal only if it does not go.
-stop_fremu() {
-  [[ -n $fremu_pid ]] || return 0
-  local pid=$fremu_pid status=0 i
-  fremu_pid=""
-  fremu_ask '{"cmd":"stop"}' || true
-  for i in $(seq 1 100); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$pid" 2>/dev/null; then
-    echo "the emulator did not stop; terminating it"
-    kill -TERM "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-    return 1
-  fi
-  wait "$pid" || status=$?
-  [[ $status -eq 0 ]] || { echo "the emulator ended with status $status"; return 1; }
 }
 
 # receipt_client <loader> <port setting> <shift> <out>: the working day once.
@@ -256,33 +134,8 @@ check_register() {
   local runs=$1 shift_number=$2 channel=$3 out=$4 dir=$5 sign
   sign=$(grep -o '@5=ref:str:"[0-9]*"' "$out" | tail -n 1 | sed 's/.*"\([0-9]*\)"/\1/')
   [[ -n $sign ]] || { echo "the client reported no fiscal sign"; return 1; }
-  local documents requests
-  documents=$(fremu_ask '{"cmd":"documents"}') || { echo "no answer to documents"; return 1; }
-  requests=$(fremu_ask '{"cmd":"requests"}') || { echo "no answer to requests"; return 1; }
-  python3 -c '
-import json, sys
-documents = json.loads(sys.argv[1])["documents"]
-requests = json.loads(sys.argv[2])["requests"]
-runs, shift, channel, sign = int(sys.argv[3]), int(sys.argv[4]), sys.argv[5], int(sys.argv[6])
-receipts = [d for d in documents if d["kind"] == "receipt"]
-problems = []
-if len(receipts) != runs:
-    problems.append("%d receipts after %d runs" % (len(receipts), runs))
-if [d["fiscal_sign"] for d in receipts].count(sign) != 1:
-    problems.append("the receipt with fiscal sign %d is not there exactly once" % sign)
-last = receipts[-1] if receipts else {}
-if last.get("fiscal_sign") != sign or last.get("shift") != shift or last.get("cancelled"):
-    problems.append("the last receipt is not the one reported: %s" % json.dumps(last, ensure_ascii=False))
-if last.get("total") != "434.8" or len(last.get("items", [])) != 4:
-    problems.append("the last receipt does not hold the check package")
-kinds = [d["kind"] for d in documents]
-if kinds != ["shift_open", "receipt", "shift_close"] * runs:
-    problems.append("documents: %s" % kinds)
-if not any(r["channel"] == channel for r in requests):
-    problems.append("no request came over %s" % channel)
-for p in problems:
-    print(p)
-sys.exit(1 if problems else 0)' "$documents" "$requests" "$runs" "$shift_number" "$channel" "$sign" || return 1
+  fremu_journal --receipts "$runs" --sign "$sign" --shift "$shift_number" --check-package \
+    --kinds shift_open receipt shift_close --times "$runs" --channel "$channel" || return 1
   local printed totals
   printed=$(grep -cE "^ФП +$sign\$" "$dir/tape.txt")
   totals=$(grep -cE '^ИТОГ +=434\.80$' "$dir/tape.txt")

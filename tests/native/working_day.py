@@ -15,11 +15,13 @@ import glob
 import json
 import os
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+import fremu as fremu_control  # noqa: E402
 
 failures = []
 
@@ -51,15 +53,7 @@ class Fremu:
         self.control = ports["control"]["port"]
 
     def ask(self, request):
-        with socket.create_connection(("127.0.0.1", self.control), timeout=15) as s:
-            s.sendall(json.dumps(request).encode() + b"\n")
-            reply = b""
-            while not reply.endswith(b"\n"):
-                chunk = s.recv(65536)
-                if not chunk:
-                    break
-                reply += chunk
-        return json.loads(reply.decode())
+        return json.loads(fremu_control.ask(self.control, json.dumps(request)))
 
     def stop(self):
         try:
