@@ -43,6 +43,17 @@ double CountToHost(int64_t value) {
     return static_cast<double>(value);
 }
 
+// What a receipt gives back, from the output at AFirst on: its number, the
+// shift's number, the fiscal sign and the site's address.
+void PutReceiptOutputs(SafeArray* paParams, int32_t AFirst, int64_t ACheckNumber,
+                       int64_t ASessionNumber, const std::u16string& AFiscalSign,
+                       const std::u16string& ASiteInspections) {
+    TBaseDriver::PutParamDouble(paParams, AFirst, CountToHost(ACheckNumber));
+    TBaseDriver::PutParamDouble(paParams, AFirst + 1, CountToHost(ASessionNumber));
+    TBaseDriver::PutParamStr(paParams, AFirst + 2, AFiscalSign);
+    TBaseDriver::PutParamStr(paParams, AFirst + 3, ASiteInspections);
+}
+
 }  // namespace
 
 TBaseDriverECR::TBaseDriverECR() {
@@ -148,10 +159,7 @@ HResult TBaseDriverECR::HostProcessCorrectionCheck(Variant& pvarRetValue, SafeAr
         FLastResultCode = ProcessCorrectionCheck(package, checkNumber, sessionNumber, fiscalSign,
                                                  siteInspections);
         if (FLastResultCode != 0) return;
-        PutParamDouble(paParams, 2, CountToHost(checkNumber));
-        PutParamDouble(paParams, 3, CountToHost(sessionNumber));
-        PutParamStr(paParams, 4, fiscalSign);
-        PutParamStr(paParams, 5, siteInspections);
+        PutReceiptOutputs(paParams, 2, checkNumber, sessionNumber, fiscalSign, siteInspections);
     });
 }
 
@@ -164,10 +172,7 @@ HResult TBaseDriverECR::HostProcessCheck(Variant& pvarRetValue, SafeArray* paPar
         FLastResultCode = ProcessCheck(electronically, package, checkNumber, sessionNumber,
                                        fiscalSign, siteInspections);
         if (FLastResultCode != 0) return;
-        PutParamDouble(paParams, 3, CountToHost(checkNumber));
-        PutParamDouble(paParams, 4, CountToHost(sessionNumber));
-        PutParamStr(paParams, 5, fiscalSign);
-        PutParamStr(paParams, 6, siteInspections);
+        PutReceiptOutputs(paParams, 3, checkNumber, sessionNumber, fiscalSign, siteInspections);
     });
 }
 

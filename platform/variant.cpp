@@ -28,80 +28,50 @@ Variant Variant::Null() {
 }
 
 Variant Variant::OfType(uint16_t vt) {
-    Variant v;
-    v.vt_ = vt;
-    return v;
+    return Variant(vt, Payload{});
 }
 
 Variant Variant::FromSmallint(int16_t value) {
-    Variant v = OfType(vtSmallint);
-    v.value_ = int64_t{value};
-    return v;
+    return Variant(vtSmallint, int64_t{value});
 }
 Variant Variant::FromSingle(float value) {
-    Variant v = OfType(vtSingle);
-    v.value_ = double{value};
-    return v;
+    return Variant(vtSingle, double{value});
 }
 Variant Variant::FromDate(double days) {
-    Variant v = OfType(vtDate);
-    v.value_ = days;
-    return v;
+    return Variant(vtDate, days);
 }
 Variant Variant::FromByte(uint8_t value) {
-    Variant v = OfType(vtByte);
-    v.value_ = int64_t{value};
-    return v;
+    return Variant(vtByte, int64_t{value});
 }
 Variant Variant::FromShortInt(int8_t value) {
-    Variant v = OfType(vtShortInt);
-    v.value_ = int64_t{value};
-    return v;
+    return Variant(vtShortInt, int64_t{value});
 }
 Variant Variant::FromWord(uint16_t value) {
-    Variant v = OfType(vtWord);
-    v.value_ = int64_t{value};
-    return v;
+    return Variant(vtWord, int64_t{value});
 }
 Variant Variant::FromLongWord(uint32_t value) {
-    Variant v = OfType(vtLongWord);
-    v.value_ = int64_t{value};
-    return v;
+    return Variant(vtLongWord, int64_t{value});
 }
 Variant Variant::FromInt64(int64_t value) {
-    Variant v = OfType(vtInt64);
-    v.value_ = value;
-    return v;
+    return Variant(vtInt64, value);
 }
 Variant Variant::FromUInt64(uint64_t value) {
-    Variant v = OfType(vtUInt64);
-    v.value_ = value;
-    return v;
+    return Variant(vtUInt64, value);
 }
 Variant Variant::FromAnsiString(std::string bytes) {
-    Variant v = OfType(vtString);
-    v.value_ = std::move(bytes);
-    return v;
+    return Variant(vtString, std::move(bytes));
 }
 Variant Variant::FromUString(std::u16string text) {
-    Variant v = OfType(vtUString);
-    v.value_ = std::move(text);
-    return v;
+    return Variant(vtUString, std::move(text));
 }
 Variant Variant::FromDispatch(uintptr_t reference) {
-    Variant v = OfType(vtDispatch);
-    v.value_ = static_cast<uint64_t>(reference);
-    return v;
+    return Variant(vtDispatch, static_cast<uint64_t>(reference));
 }
 Variant Variant::FromError(int32_t scode) {
-    Variant v = OfType(vtError);
-    v.value_ = int64_t{scode};
-    return v;
+    return Variant(vtError, int64_t{scode});
 }
 Variant Variant::FromArray(SafeArrayPtr array, uint16_t elementType) {
-    Variant v = OfType(static_cast<uint16_t>((elementType & vtTypeMask) | vtArray));
-    v.value_ = std::move(array);
-    return v;
+    return Variant(static_cast<uint16_t>((elementType & vtTypeMask) | vtArray), std::move(array));
 }
 Variant Variant::ByRef(Variant* target) {
     assert(target != nullptr);

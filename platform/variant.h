@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -107,6 +108,8 @@ class Variant {
   private:
     using Payload = std::variant<std::monostate, bool, int64_t, uint64_t, double, Currency,
                                  std::u16string, std::string, SafeArrayPtr, Variant*>;
+    Variant(uint16_t vt, Payload value) : vt_(vt), value_(std::move(value)) {}
+
     uint16_t vt_ = vtEmpty;
     Payload value_;
 };
