@@ -160,17 +160,17 @@ void TReceiptSession::OpenTcp(int APort, bool AWriteLog) {
     SetProp(u"IPAddress", Variant(u"127.0.0.1"));
     SetProp(u"IPPort", Variant(static_cast<int32_t>(APort)));
     Open(AWriteLog);
-    CallOrThrow(u"OpenShift",
-                {Variant(), Variant(std::u16string(
-                                u"<?xml version=\"1.0\" encoding=\"UTF-8\"?><InputParameters>"
-                                u"<Parameters CashierName=\"Кассир\" CashierVATIN=\"\"/>"
-                                u"</InputParameters>"))});
+    OpenShift();
 }
 
 void TReceiptSession::OpenCom(int AComNumber, bool AWriteLog) {
     SetProp(u"PortNumber", Variant(static_cast<int32_t>(AComNumber)));
     SetProp(u"BaudRate", Variant(int32_t{115200}));
     Open(AWriteLog);
+    OpenShift();
+}
+
+void TReceiptSession::OpenShift() {
     CallOrThrow(u"OpenShift",
                 {Variant(), Variant(std::u16string(
                                 u"<?xml version=\"1.0\" encoding=\"UTF-8\"?><InputParameters>"

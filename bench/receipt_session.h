@@ -79,6 +79,7 @@ class TReceiptSession {
     TCallResult Call(const std::u16string& AMethod, std::vector<Variant> AParams);
     void CallOrThrow(const std::u16string& AMethod, std::vector<Variant> AParams);
     void Open(bool AWriteLog);
+    void OpenShift();
     std::filesystem::path LogFile() const;
 
     std::filesystem::path FDir;

@@ -3,57 +3,15 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
 #include <string>
 
-#include "scripted_peer.h"
-#include "transport/com_device.h"
+#include "link_peers.h"
 
 namespace fr {
 namespace {
 
 using namespace transport_test;
-using Clock = std::chrono::steady_clock;
-
-constexpr int kPeerWaitMs = 3000;
-constexpr char kNak = 0x15;
-
-int64_t MsSince(Clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
-// The message the call raises, or "(no error)".
-std::u16string ErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const EDeviceError& e) {
-        return e.Message();
-    }
-    return u"(no error)";
-}
-
-// ENQ answered with ACK; false when no ENQ came.
-bool ServeHandshake(int fd) {
-    if (ReadByte(fd, kPeerWaitMs) != ENQ) return false;
-    WriteAll(fd, std::string(1, ACK));
-    return true;
-}
-
-class TransportComDevice : public ::testing::Test {
-  protected:
-    void SetUp() override { device_.Com().SetPortNumber(PtyPort::kComNumber); }
-
-    void Enable() {
-        PeerThread peer([&] { ServeHandshake(pty_.master()); });
-        device_.Enable();
-    }
-
-    int fd() const { return pty_.master(); }
-
-    PtyPort pty_;
-    TCOMDevice device_;
-};
+using TransportComDevice = SerialLinkTest;
 
 TEST_F(TransportComDevice, AGoodExchangeCarriesTheFrameAndReturnsTheFields) {
     EXPECT_EQ(device_.ClassName(), u"TCOMDevice");

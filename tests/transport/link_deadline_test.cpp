@@ -10,46 +10,21 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "scripted_peer.h"
-#include "transport/com_device.h"
+#include "link_peers.h"
 #include "transport/link_timing.h"
-#include "transport/socket_device.h"
 #include "transport/socket_results.h"
 
 namespace fr {
 namespace {
 
 using namespace transport_test;
-using Clock = std::chrono::steady_clock;
 
-constexpr int kPeerWaitMs = 8000;
 // What an exchange may take beyond its time-out: the rest of the answer, the last
 // byte wait and draining late bytes, with room for a loaded machine.
 constexpr int64_t kMarginMs = 9000;
-
-int64_t MsSince(Clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
-std::u16string ErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const EDeviceError& e) {
-        return e.Message();
-    }
-    return u"(no error)";
-}
-
-bool ServeHandshake(int fd) {
-    if (ReadByte(fd, kPeerWaitMs) != ENQ) return false;
-    WriteAll(fd, std::string(1, ACK));
-    return true;
-}
 
 // Sends STX, then one byte every AEveryMs until AStop is set or the line goes.
 void Trickle(int fd, int AEveryMs, const std::atomic<bool>& AStop) {
@@ -66,17 +41,12 @@ bool StartsWith(const std::u16string& text, std::u16string_view prefix) {
 
 // ---- serial line -------------------------------------------------------------
 
-class TransportLinkDeadlineSerial : public ::testing::Test {
+class TransportLinkDeadlineSerial : public SerialLinkTest {
   protected:
     void SetUp() override {
-        device_.Com().SetPortNumber(PtyPort::kComNumber);
-        PeerThread peer([&] { ServeHandshake(fd()); });
-        device_.Enable();
+        SerialLinkTest::SetUp();
+        Enable();
     }
-    int fd() const { return pty_.master(); }
-
-    PtyPort pty_;
-    TCOMDevice device_;
 };
 
 // Bytes less than half a second apart never end the answer by themselves: the
@@ -153,31 +123,20 @@ TEST_F(TransportLinkDeadlineSerial, APortThatCannotOpenNamesItself) {
 
 // ---- TCP ------------------------------------------------------------------------
 
-class TransportLinkDeadlineTcp : public ::testing::Test {
+class TransportLinkDeadlineTcp : public TcpLinkTest {
   protected:
-    void SetUp() override {
-        device_.SetIPAddress(u"127.0.0.1");
-        device_.SetTCPPort(listener_.port());
-    }
     void TearDown() override { device_.Disable(); }
-
-    Listener listener_;
-    TSocketDevice device_;
 };
 
 // The command's own time-out rules the first byte, not a fixed 5 s.
 TEST_F(TransportLinkDeadlineTcp, SlowAFirstByteSixSecondsLateSucceeds) {
-    PeerThread peer([&] {
-        const int fd = listener_.Accept(kPeerWaitMs);
-        if (fd < 0) return;
-        if (ServeHandshake(fd) && ServeHandshake(fd)) {
-            const RequestFrame frame = ReadFrame(fd, kPeerWaitMs);
-            PauseMs(6000);
-            WriteAll(fd, Answer(frame.id, frame.cmd, "00", {"65"}));
-            ReadByte(fd, 2000);
-        }
-        close(fd);
-    });
+    PeerThread peer(Serve([](int fd) {
+        if (!ServeHandshake(fd) || !ServeHandshake(fd)) return;
+        const RequestFrame frame = ReadFrame(fd, kPeerWaitMs);
+        PauseMs(6000);
+        WriteAll(fd, Answer(frame.id, frame.cmd, "00", {"65"}));
+        ReadByte(fd, 2000);
+    }));
     ASSERT_EQ(ErrorOf([&] { device_.Enable(); }), u"(no error)");
     const auto start = Clock::now();
     EXPECT_EQ(ErrorOf([&] { device_.RunCommand("31", {}, 15000); }), u"(no error)");
@@ -186,13 +145,10 @@ TEST_F(TransportLinkDeadlineTcp, SlowAFirstByteSixSecondsLateSucceeds) {
 }
 
 TEST_F(TransportLinkDeadlineTcp, SlowNoFirstByteFailsAtTheCommandTimeout) {
-    PeerThread peer([&] {
-        const int fd = listener_.Accept(kPeerWaitMs);
-        if (fd < 0) return;
+    PeerThread peer(Serve([](int fd) {
         if (ServeHandshake(fd) && ServeHandshake(fd)) ReadFrame(fd, kPeerWaitMs);
         ReadByte(fd, 10000);
-        close(fd);
-    });
+    }));
     ASSERT_EQ(ErrorOf([&] { device_.Enable(); }), u"(no error)");
     const auto start = Clock::now();
     EXPECT_EQ(ErrorOf([&] { device_.RunCommand("00", {}, 2000); }),
@@ -204,15 +160,11 @@ TEST_F(TransportLinkDeadlineTcp, SlowNoFirstByteFailsAtTheCommandTimeout) {
 
 TEST_F(TransportLinkDeadlineTcp, SlowATrickleEndsWithinTheTimeoutAndMargin) {
     std::atomic<bool> stop{false};
-    PeerThread peer([&] {
-        const int fd = listener_.Accept(kPeerWaitMs);
-        if (fd < 0) return;
-        if (ServeHandshake(fd) && ServeHandshake(fd)) {
-            ReadFrame(fd, kPeerWaitMs);
-            Trickle(fd, 300, stop);
-        }
-        close(fd);
-    });
+    PeerThread peer(Serve([&](int fd) {
+        if (!ServeHandshake(fd) || !ServeHandshake(fd)) return;
+        ReadFrame(fd, kPeerWaitMs);
+        Trickle(fd, 300, stop);
+    }));
     ASSERT_EQ(ErrorOf([&] { device_.Enable(); }), u"(no error)");
     const auto start = Clock::now();
     EXPECT_EQ(ErrorOf([&] { device_.RunCommand("00", {}, 15000); }),

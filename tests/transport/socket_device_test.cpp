@@ -3,42 +3,17 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <functional>
 #include <string>
 
+#include "link_peers.h"
 #include "platform/text.h"
-#include "scripted_peer.h"
-#include "transport/socket_device.h"
 #include "transport/socket_results.h"
 
 namespace fr {
 namespace {
 
 using namespace transport_test;
-using Clock = std::chrono::steady_clock;
-
-constexpr int kPeerWaitMs = 8000;
-constexpr char kNak = 0x15;
-
-int64_t MsSince(Clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
-std::u16string ErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const EDeviceError& e) {
-        return e.Message();
-    }
-    return u"(no error)";
-}
-
-bool ServeHandshake(int fd) {
-    if (ReadByte(fd, kPeerWaitMs) != ENQ) return false;
-    WriteAll(fd, std::string(1, ACK));
-    return true;
-}
+using TransportSocketDevice = TcpLinkTest;
 
 // Blocks until the driver closes its end (or the wait runs out).
 void AwaitClose(int fd) {
@@ -51,27 +26,6 @@ uint16_t ClosedPortOf(const TSocketDevice& device) {
 }
 
 const std::u16string kReceiveText = u"Ошибка при получении ответа от сервера";
-
-class TransportSocketDevice : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        device_.SetIPAddress(u"127.0.0.1");
-        device_.SetTCPPort(listener_.port());
-    }
-
-    // Accepts one connection and runs the script on it, closing it afterwards.
-    std::function<void()> Serve(std::function<void(int)> script) {
-        return [this, script] {
-            const int fd = listener_.Accept(kPeerWaitMs);
-            if (fd < 0) return;
-            script(fd);
-            close(fd);
-        };
-    }
-
-    Listener listener_;
-    TSocketDevice device_;
-};
 
 TEST_F(TransportSocketDevice, ResultTextsOfTheSocketSteps) {
     const struct {

@@ -116,4 +116,16 @@ std::string TEmulator::ControlLine(std::string_view ALine) {
     return Control(request).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+bool TEmulator::ControlLines(std::string& APending,
+                             const std::function<bool(const std::string&)>& AReply) {
+    size_t eol;
+    while ((eol = APending.find('\n')) != std::string::npos) {
+        const std::string line = APending.substr(0, eol);
+        APending.erase(0, eol + 1);
+        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+        if (!AReply(ControlLine(line))) return false;
+    }
+    return true;
+}
+
 }  // namespace fr::emu

@@ -258,14 +258,10 @@ void TEmulator::ServeControlClient(int AFd) {
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
         if (n <= 0) return;
         pending.append(buf, static_cast<size_t>(n));
-        size_t eol;
-        while ((eol = pending.find('\n')) != std::string::npos) {
-            const std::string line = pending.substr(0, eol);
-            pending.erase(0, eol + 1);
-            if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-            const std::string reply = ControlLine(line) + "\n";
-            if (!SendAll(AFd, reply, FStopPipe[0])) return;
-        }
+        const bool sent = ControlLines(pending, [&](const std::string& AAnswer) {
+            return SendAll(AFd, AAnswer + "\n", FStopPipe[0]);
+        });
+        if (!sent) return;
         if (pending.size() > 1024 * 1024) return;
     }
 }

@@ -55,6 +55,9 @@ class TEmulator {
     // Control channel: one JSON object in, one out.
     nlohmann::json Control(const nlohmann::json& ARequest);
     std::string ControlLine(std::string_view ALine);
+    // Answers the complete lines at the front of APending, taking them off and
+    // passing over blank ones; false as soon as AReply cannot hand an answer on.
+    bool ControlLines(std::string& APending, const std::function<bool(const std::string&)>& AReply);
 
     void AddFault(const TFault& AFault);
     void ClearFaults();

@@ -24,13 +24,10 @@ void ReadStdin(fr::emu::TEmulator& AEmulator) {
         const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
         if (n <= 0) return;
         pending.append(buf, static_cast<size_t>(n));
-        size_t eol;
-        while ((eol = pending.find('\n')) != std::string::npos) {
-            const std::string line = pending.substr(0, eol);
-            pending.erase(0, eol + 1);
-            if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-            std::cout << AEmulator.ControlLine(line) << std::endl;
-        }
+        AEmulator.ControlLines(pending, [](const std::string& AAnswer) {
+            std::cout << AAnswer << std::endl;
+            return true;
+        });
     }
 }
 

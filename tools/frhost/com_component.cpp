@@ -148,6 +148,40 @@ class TOleParams {
     SAFEARRAY* array_;
 };
 
+// An out-parameter of a COM call, handed on in the portable type whatever the
+// call returned.
+template <class TCall>
+HRESULT LongOut(int32_t& target, long initial, TCall call) {
+    long n = initial;
+    const HRESULT hr = call(&n);
+    target = static_cast<int32_t>(n);
+    return hr;
+}
+
+template <class TCall>
+HRESULT BstrOut(std::u16string& target, TCall call) {
+    TBstr text;
+    const HRESULT hr = call(text.Out());
+    target = text.Text();
+    return hr;
+}
+
+template <class TCall>
+HRESULT BoolOut(bool& target, TCall call) {
+    BOOL value = target ? TRUE : FALSE;
+    const HRESULT hr = call(&value);
+    target = value != FALSE;
+    return hr;
+}
+
+template <class TCall>
+HRESULT VariantOut(Variant& target, TCall call) {
+    TOleVariant v;
+    const HRESULT hr = call(v.Get());
+    target = FromOleValue(*v.Get());
+    return hr;
+}
+
 }  // namespace
 
 std::unique_ptr<TComComponent> TComComponent::Create(const std::wstring& dllPath,
@@ -273,88 +307,50 @@ HResult TComComponent::GetInfo(SafeArray* pInfo) {
     return hr;
 }
 HResult TComComponent::RegisterExtensionAs(std::u16string& name) {
-    TBstr text;
-    const HRESULT hr = extender_->RegisterExtensionAs(text.Out());
-    name = text.Text();
-    return hr;
+    return BstrOut(name, [&](BSTR* out) { return extender_->RegisterExtensionAs(out); });
 }
 HResult TComComponent::GetNProps(int32_t& count) {
-    long n = 0;
-    const HRESULT hr = extender_->GetNProps(&n);
-    count = static_cast<int32_t>(n);
-    return hr;
+    return LongOut(count, 0, [&](long* n) { return extender_->GetNProps(n); });
 }
 HResult TComComponent::FindProp(const std::u16string& name, int32_t& num) {
     TBstr text(name);
-    long n = -1;
-    const HRESULT hr = extender_->FindProp(text.Get(), &n);
-    num = static_cast<int32_t>(n);
-    return hr;
+    return LongOut(num, -1, [&](long* n) { return extender_->FindProp(text.Get(), n); });
 }
 HResult TComComponent::GetPropName(int32_t num, int32_t alias, std::u16string& name) {
-    TBstr text;
-    const HRESULT hr = extender_->GetPropName(num, alias, text.Out());
-    name = text.Text();
-    return hr;
+    return BstrOut(name, [&](BSTR* out) { return extender_->GetPropName(num, alias, out); });
 }
 HResult TComComponent::GetPropVal(int32_t num, Variant& value) {
-    TOleVariant v;
-    const HRESULT hr = extender_->GetPropVal(num, v.Get());
-    value = FromOleValue(*v.Get());
-    return hr;
+    return VariantOut(value, [&](VARIANT* v) { return extender_->GetPropVal(num, v); });
 }
 HResult TComComponent::SetPropVal(int32_t num, const Variant& value) {
     TOleVariant v(value);
     return extender_->SetPropVal(num, v.Get());
 }
 HResult TComComponent::IsPropReadable(int32_t num, bool& flag) {
-    BOOL value = flag ? TRUE : FALSE;
-    const HRESULT hr = extender_->IsPropReadable(num, &value);
-    flag = value != FALSE;
-    return hr;
+    return BoolOut(flag, [&](BOOL* value) { return extender_->IsPropReadable(num, value); });
 }
 HResult TComComponent::IsPropWritable(int32_t num, bool& flag) {
-    BOOL value = flag ? TRUE : FALSE;
-    const HRESULT hr = extender_->IsPropWritable(num, &value);
-    flag = value != FALSE;
-    return hr;
+    return BoolOut(flag, [&](BOOL* value) { return extender_->IsPropWritable(num, value); });
 }
 HResult TComComponent::GetNMethods(int32_t& count) {
-    long n = 0;
-    const HRESULT hr = extender_->GetNMethods(&n);
-    count = static_cast<int32_t>(n);
-    return hr;
+    return LongOut(count, 0, [&](long* n) { return extender_->GetNMethods(n); });
 }
 HResult TComComponent::FindMethod(const std::u16string& name, int32_t& num) {
     TBstr text(name);
-    long n = -1;
-    const HRESULT hr = extender_->FindMethod(text.Get(), &n);
-    num = static_cast<int32_t>(n);
-    return hr;
+    return LongOut(num, -1, [&](long* n) { return extender_->FindMethod(text.Get(), n); });
 }
 HResult TComComponent::GetMethodName(int32_t num, int32_t alias, std::u16string& name) {
-    TBstr text;
-    const HRESULT hr = extender_->GetMethodName(num, alias, text.Out());
-    name = text.Text();
-    return hr;
+    return BstrOut(name, [&](BSTR* out) { return extender_->GetMethodName(num, alias, out); });
 }
 HResult TComComponent::GetNParams(int32_t num, int32_t& count) {
-    long n = 0;
-    const HRESULT hr = extender_->GetNParams(num, &n);
-    count = static_cast<int32_t>(n);
-    return hr;
+    return LongOut(count, 0, [&](long* n) { return extender_->GetNParams(num, n); });
 }
 HResult TComComponent::GetParamDefValue(int32_t num, int32_t param, Variant& value) {
-    TOleVariant v;
-    const HRESULT hr = extender_->GetParamDefValue(num, param, v.Get());
-    value = FromOleValue(*v.Get());
-    return hr;
+    return VariantOut(value,
+                      [&](VARIANT* v) { return extender_->GetParamDefValue(num, param, v); });
 }
 HResult TComComponent::HasRetVal(int32_t num, bool& flag) {
-    BOOL value = flag ? TRUE : FALSE;
-    const HRESULT hr = extender_->HasRetVal(num, &value);
-    flag = value != FALSE;
-    return hr;
+    return BoolOut(flag, [&](BOOL* value) { return extender_->HasRetVal(num, value); });
 }
 HResult TComComponent::CallAsProc(int32_t num, SafeArray* params) {
     TOleParams array(params);

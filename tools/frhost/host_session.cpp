@@ -349,6 +349,11 @@ void RunHostSession(std::unique_ptr<TFrComponent> component, std::istream& in, s
                     std::ostream& diagnostics, const std::function<void(TFrComponent&)>& prepare) {
     THostSession session(std::move(component));
     if (prepare && session.InitError().empty()) prepare(session.Component());
+    ServeHostSession(session, in, out, diagnostics);
+}
+
+void ServeHostSession(THostSession& session, std::istream& in, std::ostream& out,
+                      std::ostream& diagnostics) {
     if (!session.InitError().empty())
         diagnostics << "frhost: Init: " << session.InitError() << '\n';
     std::string line;

@@ -48,6 +48,10 @@ void RunHostSession(std::istream& in, std::ostream& out, std::ostream& diagnosti
 void RunHostSession(std::unique_ptr<TFrComponent> component, std::istream& in, std::ostream& out,
                     std::ostream& diagnostics,
                     const std::function<void(TFrComponent&)>& prepare = {});
+// The loop every way of running a session shares: a failing Init reported, then
+// each request line answered until the end of the input.
+void ServeHostSession(THostSession& session, std::istream& in, std::ostream& out,
+                      std::ostream& diagnostics);
 
 // What GetLastError answers: its return value and its text.
 struct TLastError {

@@ -782,13 +782,7 @@ int RunNativeHostSession(const std::string& libraryPath, std::istream& in, std::
     TNativeComponent& native = *component;
     {
         THostSession session(std::move(component));
-        if (!session.InitError().empty())
-            diagnostics << "frhost: Init: " << session.InitError() << '\n';
-        std::string line;
-        while (std::getline(in, line)) {
-            out << session.HandleLine(line) << '\n';
-            out.flush();
-        }
+        ServeHostSession(session, in, out, diagnostics);
         // The session's end runs Done; the object goes with the session.
         session.Component().Done();
         native.Destroy();
