@@ -140,9 +140,11 @@ void TDevice::RegisterItemEx(std::u16string_view AItemName, std::u16string_view 
     if (!ADiscName.empty())
         label = AnsiToUnicode(ADiscName);
     else
-        label = std::u16string(ADiscountSum.raw > 0 ? texts::kDiscountLabel : texts::kMarkupLabel) +
-                u" ";
-    const std::u16string right = u"=" + FormatFixed2(std::abs(ADiscountSum.ToDouble()));
+        label.append(ADiscountSum.raw > 0 ? texts::kDiscountLabel : texts::kMarkupLabel)
+            .append(u" ");
+    // Appended rather than added: GCC 12 warns of a false overlap in the inlined operator+.
+    const std::u16string right =
+        std::u16string(u"=").append(FormatFixed2(std::abs(ADiscountSum.ToDouble())));
     const std::u16string line = PadBetween(label, right, FLineLength & 0xFF, u' ');
     if (AFiscal)
         PrintProps(line, 0, false, false);
