@@ -15,6 +15,7 @@ allowed_needed="libc.so.6 libm.so.6 libpthread.so.0 libdl.so.2 ld-linux-x86-64.s
 lib=$1
 out=${2:-}
 if [[ -n $out ]]; then
+  rm -f "$out"
   strip --strip-unneeded -o "$out.tmp" "$lib"
   checked=$out.tmp
 else
