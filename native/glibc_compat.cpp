@@ -17,6 +17,11 @@ struct Search {
     FoundObject* Out;
 };
 
+// The loader gives the segments' addresses as numbers.
+void* Address(std::uintptr_t address) {
+    return reinterpret_cast<void*>(address);  // NOLINT(performance-no-int-to-ptr)
+}
+
 int Visit(dl_phdr_info* info, size_t, void* data) {
     auto* search = static_cast<Search*>(data);
     std::uintptr_t low = UINTPTR_MAX, high = 0;
@@ -31,13 +36,13 @@ int Visit(dl_phdr_info* info, size_t, void* data) {
             if (end > high) high = end;
             if (search->Pc >= start && search->Pc < end) holds = true;
         } else if (header.p_type == PT_GNU_EH_FRAME) {
-            ehFrame = reinterpret_cast<void*>(start);
+            ehFrame = Address(start);
         }
     }
     if (!holds) return 0;
     *search->Out = FoundObject{};
-    search->Out->MapStart = reinterpret_cast<void*>(low);
-    search->Out->MapEnd = reinterpret_cast<void*>(high);
+    search->Out->MapStart = Address(low);
+    search->Out->MapEnd = Address(high);
     search->Out->EhFrame = ehFrame;
     return 1;
 }
