@@ -96,7 +96,77 @@ if [[ $profile == full ]]; then
   fi
 fi
 
-if [[ ${#missing[@]} -eq 0 && $need_src -eq 0 && $want_wine32 -eq 0 && $need_old -eq 0 ]]; then
+# old_debs_into <folder>: Debian 11's packages of the C library, downloaded from
+# this machine's own Debian mirror through an apt of their own (its list, state
+# and cache in the folder), so the system's apt sources stay as they are.
+old_debs_into() {
+  local dir=$1 uri apt_dir
+  uri=$(apt-get indextargets --format '$(REPO_URI) $(TARGET_OF)' 2>/dev/null |
+    awk '$2 == "deb" && $1 !~ /security/ { print $1; exit }')
+  apt_dir=$dir/apt
+  mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$dir/new"
+  : >"$apt_dir/status"
+  echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] ${uri:-http://deb.debian.org/debian/} bullseye main" \
+    >"$apt_dir/sources.list"
+  local opts=(-qq -o "Dir::Etc::SourceList=$apt_dir/sources.list" -o "Dir::Etc::SourceParts=$apt_dir/none"
+    -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::State::status=$apt_dir/status"
+    -o "Dir::Cache=$apt_dir/cache" -o "APT::Architectures::=$arch")
+  [[ $(id -u) -ne 0 ]] || opts+=(-o APT::Sandbox::User=root)
+  apt-get "${opts[@]}" update && rm -f "$dir/new"/*.deb &&
+    (cd "$dir/new" && apt-get "${opts[@]}" download "${old_packages[@]/%/:$arch}") &&
+    rm -f "$dir"/*.deb && mv "$dir/new"/*.deb "$dir/"
+}
+
+# make_old_root: the packages (from the cache, else the mirror) unpacked into
+# $old_root, their absolute links made relative so that they resolve inside it.
+make_old_root() {
+  local cache=${FR_CACHE_DIR:-/var/cache/fr_norvane1c83}
+  mkdir -p "$cache" 2>/dev/null && [[ -w $cache ]] || cache=${XDG_CACHE_HOME:-$HOME/.cache}/fr_norvane1c83
+  local debs=$cache/bullseye-libc p
+  mkdir -p "$debs"
+  for p in "${old_packages[@]}"; do
+    if ! compgen -G "$debs/${p}_*_$arch.deb" >/dev/null; then
+      old_debs_into "$debs" || { echo "the packages of Debian 11 (bullseye) cannot be downloaded"; return 1; }
+      break
+    fi
+  done
+  local tmp=$old_root.new link target
+  rm -rf "$tmp" && mkdir -p "$tmp"
+  for p in "${old_packages[@]}"; do
+    dpkg-deb -x "$(compgen -G "$debs/${p}_*_$arch.deb" | head -n1)" "$tmp" || { echo "$p does not unpack"; return 1; }
+  done
+  while IFS= read -r -d '' link; do
+    target=$(readlink "$link")
+    ln -sfn "$(realpath -m --relative-to="$(dirname "$link")" "$tmp$target")" "$link"
+  done < <(find "$tmp" -type l -lname '/*' -print0)
+  # Its own loader must run its own C library, which then names its version.
+  if ! "$tmp/lib64/ld-linux-x86-64.so.2" --inhibit-cache --library-path "$tmp/lib/x86_64-linux-gnu" \
+    "$tmp/lib/x86_64-linux-gnu/libc.so.6" | head -n1 | grep -q 'version 2\.31'; then
+    echo "the unpacked C library does not run here"
+    return 1
+  fi
+  (cd "$debs" && ls -- *.deb) >"$tmp/.complete"
+  rm -rf "$old_root" && mv "$tmp" "$old_root"
+}
+
+# Its own download, without sudo, before the system's packages: a new clone
+# with the packages in the cache needs no network for it.
+if [[ $need_old -eq 1 ]]; then
+  echo "setup ($profile): installing Debian 11's C library into $old_root" >&2
+  mkdir -p "$deps_dir"
+  old_err=$(mktemp "${TMPDIR:-/tmp}/fr-setup-old.XXXXXX")
+  if reason=$(make_old_root 2>"$old_err"); then
+    rm -f "$old_note"
+  else
+    [[ -n $reason ]] || reason=$(tail -n1 "$old_err")
+    echo "setup: Debian 11's C library left out ($reason); the old-glibc build and its test will be skipped" >&2
+    echo "$reason" >"$old_note"
+    rm -rf "$old_root.new"
+  fi
+  rm -f "$old_err"
+fi
+
+if [[ ${#missing[@]} -eq 0 && $need_src -eq 0 && $want_wine32 -eq 0 ]]; then
   exit 0
 fi
 
@@ -131,7 +201,6 @@ what=()
 [[ ${#missing[@]} -gt 0 ]] && what+=("${missing[*]}")
 [[ $want_wine32 -eq 1 ]] && what+=("an attempt at wine32:i386 (optional)")
 [[ $need_src -eq 1 ]] && what+=("the pugixml source into $deps_dir")
-[[ $need_old -eq 1 ]] && what+=("Debian 11's C library into $old_root")
 echo "setup ($profile): installing $(IFS=';'; echo "${what[*]}" | sed 's/;/; /g')" >&2
 
 if [[ $want_wine32 -eq 1 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -199,71 +268,6 @@ if [[ $need_src -eq 1 ]]; then
   (cd "$deps_dir" && apt-get source --download-only "pugixml=$pugixml_version" >/dev/null \
      && rm -rf "$pugixml_dir" \
      && dpkg-source --no-check -x pugixml_${pugixml_version}.dsc "$pugixml_dir" >/dev/null)
-fi
-
-# old_debs_into <folder>: Debian 11's packages of the C library, downloaded from
-# this machine's own Debian mirror through an apt of their own (its list, state
-# and cache in the folder), so the system's apt sources stay as they are.
-old_debs_into() {
-  local dir=$1 uri apt_dir
-  uri=$(apt-get indextargets --format '$(REPO_URI) $(TARGET_OF)' 2>/dev/null |
-    awk '$2 == "deb" && $1 !~ /security/ { print $1; exit }')
-  apt_dir=$dir/apt
-  mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$dir/new"
-  : >"$apt_dir/status"
-  echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] ${uri:-http://deb.debian.org/debian/} bullseye main" \
-    >"$apt_dir/sources.list"
-  local opts=(-qq -o "Dir::Etc::SourceList=$apt_dir/sources.list" -o "Dir::Etc::SourceParts=$apt_dir/none"
-    -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::State::status=$apt_dir/status"
-    -o "Dir::Cache=$apt_dir/cache" -o "APT::Architectures::=$arch")
-  [[ $(id -u) -ne 0 ]] || opts+=(-o APT::Sandbox::User=root)
-  apt-get "${opts[@]}" update && rm -f "$dir/new"/*.deb &&
-    (cd "$dir/new" && apt-get "${opts[@]}" download "${old_packages[@]/%/:$arch}") &&
-    rm -f "$dir"/*.deb && mv "$dir/new"/*.deb "$dir/"
-}
-
-# make_old_root: the packages (from the cache, else the mirror) unpacked into
-# $old_root, their absolute links made relative so that they resolve inside it.
-make_old_root() {
-  local cache=${FR_CACHE_DIR:-/var/cache/fr_norvane1c83}
-  mkdir -p "$cache" 2>/dev/null && [[ -w $cache ]] || cache=${XDG_CACHE_HOME:-$HOME/.cache}/fr_norvane1c83
-  local debs=$cache/bullseye-libc p
-  mkdir -p "$debs"
-  for p in "${old_packages[@]}"; do
-    if ! compgen -G "$debs/${p}_*_$arch.deb" >/dev/null; then
-      old_debs_into "$debs" || { echo "the packages of Debian 11 (bullseye) cannot be downloaded"; return 1; }
-      break
-    fi
-  done
-  local tmp=$old_root.new link target
-  rm -rf "$tmp" && mkdir -p "$tmp"
-  for p in "${old_packages[@]}"; do
-    dpkg-deb -x "$(compgen -G "$debs/${p}_*_$arch.deb" | head -n1)" "$tmp" || { echo "$p does not unpack"; return 1; }
-  done
-  while IFS= read -r -d '' link; do
-    target=$(readlink "$link")
-    ln -sfn "$(realpath -m --relative-to="$(dirname "$link")" "$tmp$target")" "$link"
-  done < <(find "$tmp" -type l -lname '/*' -print0)
-  # Its own loader must run its own C library, which then names its version.
-  if ! "$tmp/lib64/ld-linux-x86-64.so.2" --inhibit-cache --library-path "$tmp/lib/x86_64-linux-gnu" \
-    "$tmp/lib/x86_64-linux-gnu/libc.so.6" | head -n1 | grep -q 'version 2\.31'; then
-    echo "the unpacked C library does not run here"
-    return 1
-  fi
-  (cd "$debs" && ls -- *.deb) >"$tmp/.complete"
-  rm -rf "$old_root" && mv "$tmp" "$old_root"
-}
-
-if [[ $need_old -eq 1 ]]; then
-  mkdir -p "$deps_dir"
-  if reason=$(make_old_root 2>"$work/old.err"); then
-    rm -f "$old_note"
-  else
-    [[ -n $reason ]] || reason=$(tail -n1 "$work/old.err")
-    echo "setup: Debian 11's C library left out ($reason); the old-glibc build and its test will be skipped" >&2
-    echo "$reason" >"$old_note"
-    rm -rf "$old_root.new"
-  fi
 fi
 
 # Both loaders must start; a 32-bit one that does not is reported, not fatal.
