@@ -6,6 +6,8 @@
 # the library is first stripped into OUT, which is what is checked (and shipped);
 # a failed check leaves no OUT.
 # Ends with one line: "glibc floor: NAME asks for GLIBC_x.y at most".
+# FR_GLIBC_FLOOR names another floor (default 2.28): a lower one shows the check
+# failing on the library as it is.
 set -euo pipefail
 
 floor=${FR_GLIBC_FLOOR:-2.28}
