@@ -6,7 +6,8 @@
 # only) and every symbol bound at load (LD_BIND_NOW=1). Checks: the library's
 # floor (glibc 2.28); the root's C library is 2.31; the library and the host
 # resolve inside the root; the native build's library, linked against this
-# machine's glibc, is refused there (so the root does tell); the working day
+# machine's glibc, fails the floor check and is refused in the root (so both
+# do tell); the working day
 # (tests/native/working_day.py: outputs, the refused receipt thrown and caught
 # inside, GetLastError, journal, tape, log) in the root, then on this machine.
 # Builds the native-old-glibc preset first. Without the root (setup could not
@@ -88,7 +89,11 @@ newer_refused() {
   cat "$work/newer"
   [[ $status -ne 0 ]] && grep -q "version \`GLIBC_2\.3[0-9]' not found" "$work/newer"
 }
+# The check itself fails on that library, naming what it asks of newer releases.
+floor_refuses() { ! bash "$here/scripts/glibc-floor.sh" "$newer_lib"; }
 if [[ -f $newer_lib ]]; then
+  step "the floor check refuses the native build's library" floor_refuses
+  grep -c '^  .* (GLIBC_2\.[0-9]*)$' "$work/out" | sed 's/^/       symbols named: /'
   step "the native build's library is refused in the root" newer_refused
   grep -o "version \`GLIBC_[0-9.]*' not found" "$work/out" | head -n1 | sed 's/^/       /'
 fi
