@@ -7,7 +7,11 @@
 #                           its sanitizer and fuzzer runtime, lld, clang-format,
 #                           clang-tidy, Google Benchmark, both MinGW-w64 compilers,
 #                           Wine, zip, valgrind, and the pugixml source the Windows
-#                           builds compile (fetched into .deps/)
+#                           builds compile (fetched into .deps/), and Debian 11's
+#                           C library (glibc 2.31: libc6, libc6-dev,
+#                           linux-libc-dev) unpacked into .deps/bullseye-root,
+#                           which the shipped Linux library is linked against and
+#                           tested in (make old-glibc-test)
 #
 # When a profile's packages are there it returns at once, without the network.
 # The 32-bit Wine loader (wine32:i386) is optional: it is tried, never at the
@@ -19,6 +23,11 @@
 #   FR_APT_SOURCES_DIR   apt's sources folder (default /etc/apt/sources.list.d)
 #   FR_WINE_LIB_DIR      where Wine's loaders are (default /usr/lib/wine)
 #   FR_SETUP_UPDATE_PAUSE seconds between apt-get update attempts (default 15)
+#   FR_GLIBC_ROOT        where Debian 11's C library is unpacked (default
+#                        .deps/bullseye-root)
+#   FR_CACHE_DIR         where its .deb files are kept, so that a new clone unpacks
+#                        them without the network (default /var/cache/fr_norvane1c83,
+#                        or ~/.cache/fr_norvane1c83 where that cannot be written)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -37,6 +46,11 @@ pugixml_dir="$deps_dir/pugixml-1.13"
 # Why the last attempt left wine32:i386 out; while younger than a day, no new
 # attempt is made (scripts/wine-test.sh prints it in its skip line).
 wine32_note="$deps_dir/wine32-left-out"
+# Debian 11's C library: made when missing; when it cannot be, why, in the note
+# (no new attempt for a day; scripts/old-glibc-test.sh prints it in its skip line).
+old_root="${FR_GLIBC_ROOT:-$deps_dir/bullseye-root}"
+old_note="$deps_dir/bullseye-root-left-out"
+old_packages=(libc6 libc6-dev linux-libc-dev)
 
 arch=$(dpkg --print-architecture)
 demo_packages=(
@@ -71,11 +85,85 @@ mapfile -t missing < <(not_installed "${packages[@]}")
 
 need_src=0
 want_wine32=0
+need_old=0
 if [[ $profile == full ]]; then
   [[ -f $pugixml_dir/src/pugixml.cpp ]] || need_src=1
   if ! installed wine32:i386 && ! [[ -f $wine32_note && -z $(find "$wine32_note" -mmin +1440) ]]; then
     want_wine32=1
   fi
+  if [[ ! -f $old_root/.complete ]] && ! [[ -f $old_note && -z $(find "$old_note" -mmin +1440) ]]; then
+    need_old=1
+  fi
+fi
+
+# old_debs_into <folder>: Debian 11's packages of the C library, downloaded from
+# this machine's own Debian mirror through an apt of their own (its list, state
+# and cache in the folder), so the system's apt sources stay as they are.
+old_debs_into() {
+  local dir=$1 uri apt_dir
+  uri=$(apt-get indextargets --format '$(REPO_URI) $(TARGET_OF)' 2>/dev/null |
+    awk '$2 == "deb" && $1 !~ /security/ { print $1; exit }')
+  apt_dir=$dir/apt
+  mkdir -p "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$dir/new"
+  : >"$apt_dir/status"
+  echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] ${uri:-http://deb.debian.org/debian/} bullseye main" \
+    >"$apt_dir/sources.list"
+  local opts=(-qq -o "Dir::Etc::SourceList=$apt_dir/sources.list" -o "Dir::Etc::SourceParts=$apt_dir/none"
+    -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::State::status=$apt_dir/status"
+    -o "Dir::Cache=$apt_dir/cache" -o "APT::Architectures::=$arch")
+  [[ $(id -u) -ne 0 ]] || opts+=(-o APT::Sandbox::User=root)
+  apt-get "${opts[@]}" update && rm -f "$dir/new"/*.deb &&
+    (cd "$dir/new" && apt-get "${opts[@]}" download "${old_packages[@]/%/:$arch}") &&
+    rm -f "$dir"/*.deb && mv "$dir/new"/*.deb "$dir/"
+}
+
+# make_old_root: the packages (from the cache, else the mirror) unpacked into
+# $old_root, their absolute links made relative so that they resolve inside it.
+make_old_root() {
+  local cache=${FR_CACHE_DIR:-/var/cache/fr_norvane1c83}
+  mkdir -p "$cache" 2>/dev/null && [[ -w $cache ]] || cache=${XDG_CACHE_HOME:-$HOME/.cache}/fr_norvane1c83
+  local debs=$cache/bullseye-libc p
+  mkdir -p "$debs"
+  for p in "${old_packages[@]}"; do
+    if ! compgen -G "$debs/${p}_*_$arch.deb" >/dev/null; then
+      old_debs_into "$debs" || { echo "the packages of Debian 11 (bullseye) cannot be downloaded"; return 1; }
+      break
+    fi
+  done
+  local tmp=$old_root.new link target
+  rm -rf "$tmp" && mkdir -p "$tmp"
+  for p in "${old_packages[@]}"; do
+    dpkg-deb -x "$(compgen -G "$debs/${p}_*_$arch.deb" | head -n1)" "$tmp" || { echo "$p does not unpack"; return 1; }
+  done
+  while IFS= read -r -d '' link; do
+    target=$(readlink "$link")
+    ln -sfn "$(realpath -m --relative-to="$(dirname "$link")" "$tmp$target")" "$link"
+  done < <(find "$tmp" -type l -lname '/*' -print0)
+  # Its own loader must run its own C library, which then names its version.
+  if ! "$tmp/lib64/ld-linux-x86-64.so.2" --inhibit-cache --library-path "$tmp/lib/x86_64-linux-gnu" \
+    "$tmp/lib/x86_64-linux-gnu/libc.so.6" | head -n1 | grep -q 'version 2\.31'; then
+    echo "the unpacked C library does not run here"
+    return 1
+  fi
+  (cd "$debs" && ls -- *.deb) >"$tmp/.complete"
+  rm -rf "$old_root" && mv "$tmp" "$old_root"
+}
+
+# Its own download, without sudo, before the system's packages: a new clone
+# with the packages in the cache needs no network for it.
+if [[ $need_old -eq 1 ]]; then
+  echo "setup ($profile): installing Debian 11's C library into $old_root" >&2
+  mkdir -p "$deps_dir"
+  old_err=$(mktemp "${TMPDIR:-/tmp}/fr-setup-old.XXXXXX")
+  if reason=$(make_old_root 2>"$old_err"); then
+    rm -f "$old_note"
+  else
+    [[ -n $reason ]] || reason=$(tail -n1 "$old_err")
+    echo "setup: Debian 11's C library left out ($reason); the old-glibc build and its test will be skipped" >&2
+    echo "$reason" >"$old_note"
+    rm -rf "$old_root.new"
+  fi
+  rm -f "$old_err"
 fi
 
 if [[ ${#missing[@]} -eq 0 && $need_src -eq 0 && $want_wine32 -eq 0 ]]; then
