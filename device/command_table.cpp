@@ -1,6 +1,7 @@
 #include "device/command_table.h"
 
 #include <array>
+#include <atomic>
 
 namespace fr {
 
@@ -63,6 +64,18 @@ static_assert(InEnumOrder(), "command table out of enum order");
 
 const TCommandInfo& CommandInfo(TDeviceCommand ACommand) {
     return kCommands[static_cast<size_t>(ACommand)];
+}
+
+namespace {
+std::atomic<int> gTimeoutPercent{100};
+}  // namespace
+
+int CommandTimeout(TDeviceCommand ACommand) {
+    return static_cast<int>(int64_t{CommandInfo(ACommand).Timeout} * gTimeoutPercent.load() / 100);
+}
+
+int SetCommandTimeoutPercent(int APercent) {
+    return gTimeoutPercent.exchange(APercent);
 }
 
 const TCommandInfo* CommandTable() {

@@ -62,6 +62,11 @@ struct TCommandInfo {
 };
 
 const TCommandInfo& CommandInfo(TDeviceCommand ACommand);
+// The time-out the command is given: its table's, or the share of it a harness
+// set. Harnesses whose register answers at once and whose subject is not real
+// time shorten every time-out so; never the driver. Returns the old percent.
+int CommandTimeout(TDeviceCommand ACommand);
+int SetCommandTimeoutPercent(int APercent);
 // The whole table, in the order of TDeviceCommand.
 const TCommandInfo* CommandTable();
 

@@ -1,8 +1,12 @@
 #include "device/device.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "device/device_errors.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/float_text.h"
 #include "platform/text.h"
 #include "support/common_utils.h"
 #include "support/log.h"
@@ -147,10 +151,13 @@ std::string TDevice::ExchangeFrame(const T2ByteStr& ACmd, const std::vector<std:
 
     uint8_t first = 0;
     for (int pass = 1; pass <= kMaxFrameSends; ++pass) {
+        ++FFramesSent;  // even a send that fails may have left some of it
         const bool sent = SendBytes(frame);
         LogExchange(u"-> ", frame, sent);
         if (!sent) RaiseLinkError();
-        const bool received = ReceiveFirstByte(first, ATimeout);
+        const bool received = ReceiveFirstByte(
+            first,
+            static_cast<int>(WithinCall(static_cast<uint32_t>(ATimeout < 0 ? 0 : ATimeout))));
         LogExchange(u"<- ", received ? ByteAsString(first) : std::string(), received);
         if (!received) RaiseLinkError();
         if (first == static_cast<uint8_t>(STX)) break;
@@ -216,8 +223,7 @@ std::u16string TDevice::GetExtErrorDescription() {
 }
 
 void TDevice::Execute(TDeviceCommand ACommand, const std::vector<std::string>& AData) {
-    const TCommandInfo& info = CommandInfo(ACommand);
-    RunCommand(T2ByteStr(info.Code), AData, info.Timeout);
+    RunCommand(T2ByteStr(CommandInfo(ACommand).Code), AData, CommandTimeout(ACommand));
 }
 
 std::string_view TDevice::Field(int Index) const {
@@ -237,6 +243,49 @@ int32_t TDevice::GetDataAsInteger(int Index) const {
 
 double TDevice::GetDataAsFloat(int Index) const {
     return DeviceStrToFloat(Field(Index));
+}
+
+namespace {
+
+[[noreturn]] void RaiseBadField() {
+    throw EDeviceError(std::u16string(texts::kProtocolError));
+}
+
+}  // namespace
+
+int64_t TDevice::RequireInteger(int Index) const {
+    int64_t value = 0;
+    if (!TryStrToInt64(AnsiToUnicode(Field(Index)), value)) RaiseBadField();
+    return value;
+}
+
+double TDevice::RequireFloat(int Index) const {
+    double value = 0;
+    const std::string_view field = Field(Index);
+    if (field.empty() || !TryStrToFloat(AnsiToUnicode(field), value, u'.')) RaiseBadField();
+    return value;
+}
+
+std::string TDevice::RequireString(int Index) const {
+    std::string value = GetDataAsString(Index);
+    if (value.empty()) RaiseBadField();
+    return value;
+}
+
+void TDevice::SetCallDeadline(uint32_t AMilliseconds) {
+    FCallStart = GetTickCount();
+    FCallLength = AMilliseconds;
+    FCallDeadlineSet = true;
+}
+
+uint32_t TDevice::CallLeft() const {
+    if (!FCallDeadlineSet) return UINT32_MAX;
+    const uint32_t elapsed = GetTickCount() - FCallStart;
+    return elapsed >= FCallLength ? 0 : FCallLength - elapsed;
+}
+
+uint32_t TDevice::WithinCall(uint32_t AMilliseconds) const {
+    return std::max<uint32_t>(1, std::min(AMilliseconds, CallLeft()));
 }
 
 TDateTime TDevice::GetDataAsDate(int Index) const {

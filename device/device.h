@@ -63,6 +63,26 @@ class TDevice {
     // Forgets the last answer's fields: an answer without a data part keeps them,
     // so a caller that must not mistake them for a fresh answer drops them first.
     void ClearData() { FData.clear(); }
+    // The field at Index as a number, for a caller that decides on it (a witness of
+    // a document): a field that is missing or not a number is a spoilt answer and
+    // raises "Ошибка протокола обмена", never reads as 0.
+    int64_t RequireInteger(int Index) const;
+    double RequireFloat(int Index) const;
+    // The field at Index as 1251 text; missing or empty raises as above.
+    std::string RequireString(int Index) const;
+
+    // One deadline for a whole host call: while it is set, no wait of an exchange
+    // (connect, handshake, answer, late bytes) lasts past it; with nothing left a
+    // wait is 1 ms, so the exchange fails as on a silent line.
+    void SetCallDeadline(uint32_t AMilliseconds);
+    void ClearCallDeadline() { FCallDeadlineSet = false; }
+    // AMilliseconds, or what is left of the call when that is less (1 at least).
+    uint32_t WithinCall(uint32_t AMilliseconds) const;
+    // Milliseconds left of the call; UINT32_MAX while no deadline is set.
+    uint32_t CallLeft() const;
+    // Frames sent so far: a command that failed with this count unchanged never
+    // reached the register (refused arguments, no connection, no handshake).
+    uint64_t FramesSent() const { return FFramesSent; }
 
     // Properties.
     int32_t LineLength() const { return FLineLength; }
@@ -249,6 +269,10 @@ class TDevice {
     bool FReadingExtError = false;
     // Whether the last successful answer carried a data part.
     bool FAnswerHadData = false;
+    uint64_t FFramesSent = 0;
+    bool FCallDeadlineSet = false;
+    uint32_t FCallStart = 0;
+    uint32_t FCallLength = 0;
 };
 
 }  // namespace fr

@@ -67,7 +67,14 @@ int32_t TDriver::ProcessCorrectionCheck(IXMLDocument ACheckCorrectionPackage, in
                                         std::u16string& AAddressSiteInspections) {
     AFiscalSign.clear();
     AAddressSiteInspections.clear();
-    return RunOperation(u"ProcessCorrectionCheck", true, [&] {
+    const TDocumentRequest request =
+        DocumentRequest(u"ProcessCorrectionCheck", TDeviceCommand::dcCorrectionReceipt, u"",
+                        ACheckCorrectionPackage);
+    const auto finish = [&] {
+        ReadDocumentResult(ASessionNumber, ACheckNumber, AFiscalSign);
+        AAddressSiteInspections = AnsiToUnicode(ReadTableText(kSiteAddressTable, 0));
+    };
+    return RunDocumentOperation(request, [&] {
         const XmlNode root =
             ACheckCorrectionPackage ? ACheckCorrectionPackage->DocumentElement() : XmlNode();
         if (!root) return kResultBadParameters;
@@ -103,22 +110,18 @@ int32_t TDriver::ProcessCorrectionCheck(IXMLDocument ACheckCorrectionPackage, in
         type = static_cast<uint8_t>(type | (taxVariant << 2));
         type |= kCorrectionTypeBase;
 
+        if (AnswerRepeat(request, finish)) return kContinue;
         TDevice& device = Dev();
         // The receipt is made by one command: a new last document tells that it was.
         const int32_t lastDocument = LastFNDocumentNumber();
         MakeDocument(
-            FiscalRecord(u"ProcessCorrectionCheck", lastDocument),
-            CommandInfo(TDeviceCommand::dcCorrectionReceipt).Timeout,
+            request, FiscalWitness(lastDocument),
             [&] {
                 device.CorrectionReceipt(UnicodeToAnsi(cashier), cash, electronic, advance, credit,
                                          provision, type, baseDate, baseNumber, baseName, sum20,
                                          sum10, sum0, sumNone, sum120, sum110);
             },
-            [&] { return FiscalFate(lastDocument); },
-            [&] {
-                ReadDocumentResult(ASessionNumber, ACheckNumber, AFiscalSign);
-                AAddressSiteInspections = AnsiToUnicode(ReadTableText(kSiteAddressTable, 0));
-            });
+            [&] { return FiscalFate(lastDocument); }, finish);
         return kContinue;
     });
 }

@@ -23,6 +23,8 @@ constexpr std::u16string_view kShowSettingsDlg = u"ShowSettingsDlg";
 constexpr uint32_t kDocumentResultPauseMs = 500;
 constexpr uint16_t kTestBeepDuration = 30;
 constexpr uint8_t kLineLengthRequest = 18;
+// Fiscal-storage request 1: the fiscal storage's serial number.
+constexpr uint8_t kRegisterIdRequest = 1;
 
 struct TDriverSetting {
     const char16_t* ID;
@@ -155,7 +157,7 @@ int32_t TDriver::LastFNDocumentNumber() {
     TDevice& device = Dev();
     device.ClearData();
     device.FNGetInfo(3, 0, 0);
-    return device.GetDataAsInteger(1);
+    return static_cast<int32_t>(device.RequireInteger(1));
 }
 
 void TDriver::ExceptionToResult(int32_t& ACode, std::u16string& ADescription) {
@@ -173,14 +175,16 @@ void TDriver::ReadDocumentResult(int64_t& AShiftNumber, int64_t& ADocumentNumber
     SleepMs(kDocumentResultPauseMs);
     const int32_t documentNumber = LastFNDocumentNumber();
     ADocumentNumber = documentNumber;
+    device.ClearData();
     device.FNGetInfo(11, static_cast<uint32_t>(documentNumber), 0);
     TDateTime documentTime = 0;
     uint32_t recordNumber = 0;
     uint32_t fiscalSign = 0;
-    ParseFNDocInfoHex(device.GetDataAsString(1), documentTime, recordNumber, fiscalSign);
+    ParseFNDocInfoHex(device.RequireString(1), documentTime, recordNumber, fiscalSign);
     AFiscalSign = UIntToStr(fiscalSign);
+    device.ClearData();
     device.GetCounterValue(1);
-    AShiftNumber = device.GetDataAsInteger(1);
+    AShiftNumber = device.RequireInteger(1);
 }
 
 // ---- Connection.
@@ -210,19 +214,22 @@ void TDriver::ConfigureDevice() {
 int32_t TDriver::Enable() {
     TBaseDriverECR::Enable();
     TLog::SetLogLevel(GetSettingValueBool(u"WriteLog") ? 2 : 0);
-    FLogDirName = DriverDataFolder();
-    TLog::SetLogFileName(FLogDirName + std::u16string(kProductName) + u"_" +
-                         FormatDateTime(u"yyyy.mm.dd", Now()) + u".log");
-    TLog::Start();
-    LogOperationStart(kDriverLogCaption, u"Start Enable");
-    LoadPendingDocument();
-    GetFormatSettings().DecimalSeparator = u'.';
-
-    Disable();
-    FDevice.reset();
-    CreateDevice();
-
     try {
+        // A data folder that cannot be made fails the connection like any other
+        // cause: the records of documents of unknown outcome live there.
+        FLogDirName = DriverDataFolder();
+        TLog::SetLogFileName(FLogDirName + std::u16string(kProductName) + u"_" +
+                             FormatDateTime(u"yyyy.mm.dd", Now()) + u".log");
+        TLog::Start();
+        LogOperationStart(kDriverLogCaption, u"Start Enable");
+        GetFormatSettings().DecimalSeparator = u'.';
+
+        Disable();
+        FDevice.reset();
+        FRegisterId.clear();
+        FPending.reset();
+        CreateDevice();
+
         ConfigureDevice();
         FDevice->Enable();
         if (!FStartedSeans) {
@@ -232,14 +239,20 @@ int32_t TDriver::Enable() {
         FDevice->GetECRInfo(kLineLengthRequest, FDevice->FontNumber());
         FLineLen = FDevice->GetDataAsInteger(1);
         FDevice->SetLineLength(FLineLen);
-        ResolvePendingDocument();
+        // Whose records are this register's: its fiscal storage number.
+        FDevice->ClearData();
+        FDevice->FNGetInfo(kRegisterIdRequest, 0, 0);
+        FRegisterId = Trim(AnsiToUnicode(FDevice->RequireString(1)));
+        LoadPendingDocument();
         LogOperationResult(kDriverLogCaption, u"Enable", texts::kNoErrors, 0);
         return 0;
     } catch (...) {
-        try {
-            FDevice->Disable();
-        } catch (...) {
-            // The original failure is the one to report.
+        if (FDevice) {
+            try {
+                FDevice->Disable();
+            } catch (...) {
+                // The original failure is the one to report.
+            }
         }
         int32_t result = 0;
         ExceptionToResult(result, FLastResultDescription);

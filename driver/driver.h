@@ -102,14 +102,38 @@ class TDriver : public TBaseDriverECR {
     // ---- Documents (driver/document_outcome.cpp). What a document's command left
     // on the register, read after the command failed on the line.
     enum class TDocumentFate { dfNotMade, dfMade };
+    // The host's request for one document, to know its repeat: the method, the
+    // fingerprint of its arguments and the time-out of the command that makes it.
+    struct TDocumentRequest {
+        std::u16string Operation;
+        std::string Fingerprint;
+        int TimeoutMs = 0;
+    };
+    // AScalars: the method's scalar arguments, one text; APackage: its XML package.
+    static TDocumentRequest DocumentRequest(std::u16string_view AOperation, TDeviceCommand ACommand,
+                                            std::u16string_view AScalars,
+                                            const IXMLDocument& APackage = nullptr);
+    // The first document operation after this register's record of a document of
+    // unknown outcome settles it before anything else (the pre-check included).
+    // Not made: the record is dropped and the operation goes on. Made, and ARequest
+    // is another request: the same. Made, and ARequest is that very request again:
+    // AnswerRepeat will answer it. A register that cannot be asked keeps the record
+    // and fails the call with the unknown-outcome text.
+    void SettlePendingDocument(const TDocumentRequest& ARequest);
+    // For the repeat of a made document: the host is answered from the register's
+    // records by AFinish, nothing is made, the record is dropped; true. False for
+    // any other call, which goes on to make its document.
+    bool AnswerRepeat(const TDocumentRequest& ARequest, const std::function<void()>& AFinish);
     // Runs ACommand, which makes one document, then AFinish, which reads what the
     // host is told of it (only reading: it is tried again). A refusal stands. Any
-    // other failure of the command asks the register with AAsk, again and again
-    // for up to ATimeoutMs (the command's own time-out): made, the operation goes
-    // on to AFinish; not made, the command's failure stands. When the register
-    // gives no answer within that time, or AFinish never succeeds, the outcome is
-    // unknown: ARecord is kept in the data folder and the host is told so.
-    void MakeDocument(const TPendingDocument& ARecord, int ATimeoutMs,
+    // other failure of the command asks the register with AAsk, again and again:
+    // made, the operation goes on to AFinish; not made, the command's failure
+    // stands. All of it ends within the command's time-out twice and the line's
+    // margin. When the register gives no answer in that time, the outcome is
+    // unknown; when AFinish never succeeds, the document is made but unread: either
+    // way AWitness, completed, is kept as this register's record and the host is
+    // told so.
+    void MakeDocument(const TDocumentRequest& ARequest, TPendingDocument AWitness,
                       const std::function<void()>& ACommand,
                       const std::function<TDocumentFate()>& AAsk,
                       const std::function<void()>& AFinish);
@@ -122,12 +146,12 @@ class TDriver : public TBaseDriverECR {
     TDocumentFate GoneFate();
     // Counter request 4, in kopecks.
     int64_t CashInDrawer();
-    TPendingDocument FiscalRecord(std::u16string_view AOperation, int32_t ABefore) const;
-    // The record of an earlier document of unknown outcome, from the data folder.
+    static TPendingDocument FiscalWitness(int32_t ABefore);
+    static TPendingDocument CashWitness(int64_t ABefore, int64_t AAmount);
+    static TPendingDocument GoneWitness();
+    // This register's record, from the data folder, when this driver could have
+    // written it; anything else is logged and ignored.
     void LoadPendingDocument();
-    // Asks the register about that document, logs what it holds and forgets the
-    // record; never fails: the record stays when the register cannot tell.
-    void ResolvePendingDocument();
     // The number of the fiscal storage's last document.
     int32_t LastFNDocumentNumber();
     // The shift, number and fiscal sign of the document the register just made.
@@ -158,13 +182,14 @@ class TDriver : public TBaseDriverECR {
     static constexpr int32_t kContinue = 0;
     template <class TBody, class TOnFailure>
     int32_t RunOperation(std::u16string_view AOperation, bool APreCheck, TBody&& ABody,
-                         TOnFailure&& AOnFailure) {
+                         TOnFailure&& AOnFailure, const TDocumentRequest* ADocument = nullptr) {
         LogOperationStart(kDriverLogCaption,
                           std::u16string(u"Start ") + std::u16string(AOperation));
         // A refusal met by an earlier operation is not this one's.
         if (FDevice) FDevice->SetErrorCode(0);
+        FRepeatOfRecord = false;
         try {
-            ResolvePendingDocument();
+            if (ADocument) SettlePendingDocument(*ADocument);
             if (APreCheck) CancelOpenDocument();
             const int32_t early = ABody();
             if (early != kContinue) return early;
@@ -182,17 +207,32 @@ class TDriver : public TBaseDriverECR {
     int32_t RunOperation(std::u16string_view AOperation, bool APreCheck, TBody&& ABody) {
         return RunOperation(AOperation, APreCheck, std::forward<TBody>(ABody), [](int32_t) {});
     }
+    // A document operation: ARequest's record, if any, is settled first.
+    template <class TBody>
+    int32_t RunDocumentOperation(const TDocumentRequest& ARequest, TBody&& ABody) {
+        return RunOperation(
+            ARequest.Operation, true, std::forward<TBody>(ABody), [](int32_t) {}, &ARequest);
+    }
 
     std::unique_ptr<TDevice> FDevice;
     std::unique_ptr<TTaxValues> FTaxValues;
     std::u16string FLogDirName;
     bool FStartedSeans = false;
     uint16_t FPreCheckStatus = 0;
+    // The register's identity (its fiscal storage number), read at Open.
+    std::u16string FRegisterId;
     std::optional<TPendingDocument> FPending;
+    // Set by SettlePendingDocument for the repeat of the recorded document.
+    bool FRepeatOfRecord = false;
 
   private:
     void SavePendingDocument();
+    void ForgetPendingDocument();
     std::u16string PendingFileName() const;
+    // Whether the made document ANumber is the record's own: the register's next
+    // document after it, made between the record's time and now.
+    bool IsRecordedDocument(const TPendingDocument& ARecord, int32_t ANumber,
+                            std::u16string& AWhyNot);
     // Builds the device object for the current PortNumber; hands it the settings.
     void CreateDevice();
     void ConfigureDevice();

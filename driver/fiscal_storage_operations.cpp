@@ -188,34 +188,48 @@ int32_t TDriver::GetDataKKT(IXMLDocument ATableParametersKKT) {
 }
 
 int32_t TDriver::OperationFN(uint8_t AOperationType, IXMLDocument AParametersFiscal) {
-    return RunOperation(u"OperationFN", true, [&] {
+    const bool closeFN = AOperationType == kCloseFNOperation;
+    const TDocumentRequest request = DocumentRequest(
+        u"OperationFN",
+        closeFN ? TDeviceCommand::dcFNClose : TDeviceCommand::dcRegisterCashRegister,
+        IntToStr(AOperationType), AParametersFiscal);
+    return RunDocumentOperation(request, [&] {
         TFiscalParameters p;
         try {
             p = ReadFiscalParameters(AParametersFiscal);
         } catch (...) {
             return kResultBadParameters;
         }
+        // Neither report tells the host more than that it was made.
+        if (AnswerRepeat(request, [] {})) return kContinue;
         TDevice& device = Dev();
         const std::string cashier = UnicodeToAnsi(p.CashierName);
-        if (AOperationType == kCloseFNOperation) {
-            device.FNClose(cashier);
-            return kContinue;
-        }
         const auto ansi = [](const std::u16string& AText) { return UnicodeToAnsi(AText); };
         // The registration command carries the work mode as one byte: the agent kinds
         // and the lottery sign (bits 8 to 15) have no place in it and are not sent.
         const auto workMode = static_cast<uint8_t>(p.WorkMode & 0xFF);
-        device.RegisterCashRegister(
-            p.ReasonCode == 0, DigitMask(p.TaxVariant, 5), workMode,
-            PadRightAnsi(ansi(p.KKTNumber), kRegNumLength, false), ansi(p.VATIN), cashier,
-            ansi(Piece(p.OrganizationName, 0, kNamePieceLength)),
-            ansi(Piece(p.OrganizationName, kNamePieceLength, kNamePieceLength)),
-            ansi(Piece(p.AddressSettle, 0, kNamePieceLength)),
-            ansi(Piece(p.AddressSettle, kNamePieceLength, kNamePieceLength)),
-            ansi(Piece(p.PlaceSettle, 0, kPlaceSettleLength)),
-            PadRightAnsi(ansi(p.AutomaticNumber), kAutomaticNumberLength, false),
-            ansi(p.OFDOrganizationName), PadRightAnsi(ansi(p.OFDVATIN), kOFDVATINLength, false),
-            ansi(p.SenderEmail), ansi(p.FNSWebSite), p.PrinterAutomatic);
+        const int32_t lastDocument = LastFNDocumentNumber();
+        MakeDocument(
+            request, FiscalWitness(lastDocument),
+            [&] {
+                if (closeFN) {
+                    device.FNClose(cashier);
+                    return;
+                }
+                device.RegisterCashRegister(
+                    p.ReasonCode == 0, DigitMask(p.TaxVariant, 5), workMode,
+                    PadRightAnsi(ansi(p.KKTNumber), kRegNumLength, false), ansi(p.VATIN), cashier,
+                    ansi(Piece(p.OrganizationName, 0, kNamePieceLength)),
+                    ansi(Piece(p.OrganizationName, kNamePieceLength, kNamePieceLength)),
+                    ansi(Piece(p.AddressSettle, 0, kNamePieceLength)),
+                    ansi(Piece(p.AddressSettle, kNamePieceLength, kNamePieceLength)),
+                    ansi(Piece(p.PlaceSettle, 0, kPlaceSettleLength)),
+                    PadRightAnsi(ansi(p.AutomaticNumber), kAutomaticNumberLength, false),
+                    ansi(p.OFDOrganizationName),
+                    PadRightAnsi(ansi(p.OFDVATIN), kOFDVATINLength, false), ansi(p.SenderEmail),
+                    ansi(p.FNSWebSite), p.PrinterAutomatic);
+            },
+            [&] { return FiscalFate(lastDocument); }, [] {});
         return kContinue;
     });
 }

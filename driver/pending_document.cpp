@@ -1,18 +1,22 @@
 #include "driver/pending_document.h"
 
 #include <charconv>
-#include <vector>
+#include <cstdio>
 
 #include "platform/text.h"
 
 namespace fr {
 namespace {
 
+constexpr std::string_view kRegister = "register";
 constexpr std::string_view kOperation = "operation";
+constexpr std::string_view kRequest = "request";
 constexpr std::string_view kWitness = "witness";
 constexpr std::string_view kBefore = "before";
 constexpr std::string_view kAmount = "amount";
 constexpr std::string_view kTime = "time";
+constexpr std::string_view kMade = "made";
+constexpr std::string_view kNumber = "number";
 
 struct TWitnessName {
     TDocumentWitness Witness;
@@ -29,6 +33,15 @@ bool ParseInt64(std::string_view AText, int64_t& AValue) {
     return error == std::errc() && end == AText.data() + AText.size() && !AText.empty();
 }
 
+// 64-bit FNV-1a: the fingerprint tells two requests apart, it guards nothing.
+uint64_t Fnv1a(uint64_t AHash, std::string_view ABytes) {
+    for (const unsigned char c : ABytes) {
+        AHash ^= c;
+        AHash *= 0x100000001b3ULL;
+    }
+    return AHash;
+}
+
 }  // namespace
 
 std::string PendingDocumentToText(const TPendingDocument& ADocument) {
@@ -36,11 +49,18 @@ std::string PendingDocumentToText(const TPendingDocument& ADocument) {
     for (const auto& w : kWitnessNames)
         if (w.Witness == ADocument.Witness) witness = w.Name;
     std::string text;
-    text += std::string(kOperation) + "=" + Utf16ToUtf8(ADocument.Operation) + "\n";
-    text += std::string(kWitness) + "=" + std::string(witness) + "\n";
-    text += std::string(kBefore) + "=" + std::to_string(ADocument.Before) + "\n";
-    text += std::string(kAmount) + "=" + std::to_string(ADocument.Amount) + "\n";
-    text += std::string(kTime) + "=" + Utf16ToUtf8(ADocument.Time) + "\n";
+    const auto line = [&text](std::string_view AKey, std::string_view AValue) {
+        text.append(AKey).append("=").append(AValue).append("\n");
+    };
+    line(kRegister, Utf16ToUtf8(ADocument.Register));
+    line(kOperation, Utf16ToUtf8(ADocument.Operation));
+    line(kRequest, ADocument.Request);
+    line(kWitness, witness);
+    line(kBefore, std::to_string(ADocument.Before));
+    line(kAmount, std::to_string(ADocument.Amount));
+    line(kTime, Utf16ToUtf8(ADocument.Time));
+    line(kMade, ADocument.Made ? "1" : "0");
+    line(kNumber, std::to_string(ADocument.Number));
     return text;
 }
 
@@ -56,9 +76,13 @@ std::optional<TPendingDocument> PendingDocumentFromText(std::string_view AText) 
         if (eq == std::string_view::npos) continue;
         const std::string_view key = line.substr(0, eq);
         const std::string_view value = line.substr(eq + 1);
-        if (key == kOperation) {
+        if (key == kRegister) {
+            document.Register = Utf8ToUtf16(value);
+        } else if (key == kOperation) {
             document.Operation = Utf8ToUtf16(value);
             hasOperation = !value.empty();
+        } else if (key == kRequest) {
+            document.Request = std::string(value);
         } else if (key == kWitness) {
             for (const auto& w : kWitnessNames)
                 if (w.Name == value) {
@@ -71,10 +95,37 @@ std::optional<TPendingDocument> PendingDocumentFromText(std::string_view AText) 
             if (!ParseInt64(value, document.Amount)) document.Amount = 0;
         } else if (key == kTime) {
             document.Time = Utf8ToUtf16(value);
+        } else if (key == kMade) {
+            document.Made = value == "1";
+        } else if (key == kNumber) {
+            if (!ParseInt64(value, document.Number)) document.Number = 0;
         }
     }
-    if (!hasOperation || !hasWitness || !hasBefore) return std::nullopt;
+    if (!hasOperation || !hasWitness || !hasBefore || document.Register.empty() ||
+        document.Request.empty())
+        return std::nullopt;
     return document;
+}
+
+std::string RequestFingerprint(std::u16string_view AOperation, std::u16string_view AScalars,
+                               std::string_view APackageText) {
+    uint64_t hash = 0xcbf29ce484222325ULL;
+    hash = Fnv1a(hash, Utf16ToUtf8(AOperation));
+    hash = Fnv1a(hash, std::string_view("\x1f", 1));
+    hash = Fnv1a(hash, Utf16ToUtf8(AScalars));
+    hash = Fnv1a(hash, std::string_view("\x1f", 1));
+    hash = Fnv1a(hash, APackageText);
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+std::u16string RegisterFileTag(std::u16string_view ARegister) {
+    std::u16string tag;
+    for (const char16_t c : ARegister)
+        if ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'))
+            tag += c;
+    return tag;
 }
 
 }  // namespace fr

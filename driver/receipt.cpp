@@ -115,13 +115,21 @@ std::u16string TDriver::JustifyLine(std::u16string_view ALeft, std::u16string_vi
     return line;
 }
 
-int32_t TDriver::ProcessCheck(bool /*AElectronically*/, IXMLDocument ACheckPackage,
+int32_t TDriver::ProcessCheck(bool AElectronically, IXMLDocument ACheckPackage,
                               int64_t& ACheckNumber, int64_t& ASessionNumber,
                               std::u16string& AFiscalSign,
                               std::u16string& AAddressSiteInspections) {
     AFiscalSign.clear();
     AAddressSiteInspections.clear();
-    return RunOperation(u"ProcessCheck", true, [&] {
+    const TDocumentRequest request =
+        DocumentRequest(u"ProcessCheck", TDeviceCommand::dcCloseDocument,
+                        AElectronically ? u"1" : u"0", ACheckPackage);
+    // What the host is told of the receipt: read back, only reading.
+    const auto finish = [&] {
+        ReadDocumentResult(ASessionNumber, ACheckNumber, AFiscalSign);
+        AAddressSiteInspections = AnsiToUnicode(ReadTableText(kSiteAddressTable, 0));
+    };
+    return RunDocumentOperation(request, [&] {
         const std::optional<TCheckPackage> package = LocateCheckPackage(ACheckPackage);
         if (!package) return kResultBadParameters;
         const XmlNode& parameters = package->Parameters;
@@ -136,6 +144,7 @@ int32_t TDriver::ProcessCheck(bool /*AElectronically*/, IXMLDocument ACheckPacka
         const uint8_t taxVariant = AttrByte(parameters, u"TaxVariant");
         const uint8_t agentSign = AttrByte(parameters, u"AgentSign", -1);
 
+        if (AnswerRepeat(request, finish)) return kContinue;
         TDevice& device = Dev();
         const uint8_t font = device.FontNumber();
         // The receipt is made when this number moves.
@@ -205,13 +214,8 @@ int32_t TDriver::ProcessCheck(bool /*AElectronically*/, IXMLDocument ACheckPacka
         }
         const std::string customer = UnicodeToAnsi(!email.empty() ? email : phone);
         MakeDocument(
-            FiscalRecord(u"ProcessCheck", lastDocument),
-            CommandInfo(TDeviceCommand::dcCloseDocument).Timeout,
-            [&] { device.CloseDocument(customer); }, [&] { return FiscalFate(lastDocument); },
-            [&] {
-                ReadDocumentResult(ASessionNumber, ACheckNumber, AFiscalSign);
-                AAddressSiteInspections = AnsiToUnicode(ReadTableText(kSiteAddressTable, 0));
-            });
+            request, FiscalWitness(lastDocument), [&] { device.CloseDocument(customer); },
+            [&] { return FiscalFate(lastDocument); }, finish);
         return kContinue;
     });
 }

@@ -96,23 +96,27 @@ Currency AbsCurrency(Currency AValue) {
 int32_t TDriver::OpenShift(const std::u16string& ACashierName, const std::u16string& ACashierVATIN,
                            int64_t& ASessionNumber, int64_t& ADocumentNumber,
                            IXMLDocument AOutputParameters) {
-    return RunOperation(u"OpenShift", true, [&] {
+    const TDocumentRequest request = DocumentRequest(u"OpenShift", TDeviceCommand::dcOpenDay,
+                                                     CashierText(ACashierName, ACashierVATIN));
+    uint8_t flags = 0;
+    const auto finish = [&] {
+        std::u16string fiscalSign;
+        ReadDocumentResult(ASessionNumber, ADocumentNumber, fiscalSign);
         TDevice& device = Dev();
-        if (device.GetDayState() != kShiftClosedState)
-            throw EDriverError(std::u16string(texts::kShiftOpen));
-        const std::string cashier = UnicodeToAnsi(CashierText(ACashierName, ACashierVATIN));
-        const int32_t lastDocument = LastFNDocumentNumber();
-        uint8_t flags = 0;
-        MakeDocument(
-            FiscalRecord(u"OpenShift", lastDocument),
-            CommandInfo(TDeviceCommand::dcOpenDay).Timeout, [&] { device.OpenDay(cashier); },
-            [&] { return FiscalFate(lastDocument); },
-            [&] {
-                std::u16string fiscalSign;
-                ReadDocumentResult(ASessionNumber, ADocumentNumber, fiscalSign);
-                device.FNGetInfo(7, 0, 0);
-                flags = static_cast<uint8_t>(device.GetDataAsInteger(1) & 0xFF);
-            });
+        device.FNGetInfo(7, 0, 0);
+        flags = static_cast<uint8_t>(device.GetDataAsInteger(1) & 0xFF);
+    };
+    return RunDocumentOperation(request, [&] {
+        if (!AnswerRepeat(request, finish)) {
+            TDevice& device = Dev();
+            if (device.GetDayState() != kShiftClosedState)
+                throw EDriverError(std::u16string(texts::kShiftOpen));
+            const std::string cashier = UnicodeToAnsi(CashierText(ACashierName, ACashierVATIN));
+            const int32_t lastDocument = LastFNDocumentNumber();
+            MakeDocument(
+                request, FiscalWitness(lastDocument), [&] { device.OpenDay(cashier); },
+                [&] { return FiscalFate(lastDocument); }, finish);
+        }
         XmlNode parameters = AddParameters(AOutputParameters, u"OutputParameters");
         SetFlagAttributes(parameters, flags);
         return kContinue;
@@ -122,20 +126,23 @@ int32_t TDriver::OpenShift(const std::u16string& ACashierName, const std::u16str
 int32_t TDriver::CloseShift(const std::u16string& ACashierName, const std::u16string& ACashierVATIN,
                             int64_t& ASessionNumber, int64_t& ADocumentNumber,
                             IXMLDocument AOutputParameters) {
-    return RunOperation(u"CloseShift", true, [&] {
-        TDevice& device = Dev();
-        const int32_t lastDocument = LastFNDocumentNumber();
-        TShiftReport report;
-        MakeDocument(
-            FiscalRecord(u"CloseShift", lastDocument),
-            CommandInfo(TDeviceCommand::dcZReport).Timeout,
-            [&] { device.ZReport(CashierText(ACashierName, ACashierVATIN)); },
-            [&] { return FiscalFate(lastDocument); },
-            [&] {
-                std::u16string fiscalSign;
-                ReadDocumentResult(ASessionNumber, ADocumentNumber, fiscalSign);
-                report = ReadShiftReport(device);
-            });
+    const TDocumentRequest request = DocumentRequest(u"CloseShift", TDeviceCommand::dcZReport,
+                                                     CashierText(ACashierName, ACashierVATIN));
+    TShiftReport report;
+    const auto finish = [&] {
+        std::u16string fiscalSign;
+        ReadDocumentResult(ASessionNumber, ADocumentNumber, fiscalSign);
+        report = ReadShiftReport(Dev());
+    };
+    return RunDocumentOperation(request, [&] {
+        if (!AnswerRepeat(request, finish)) {
+            TDevice& device = Dev();
+            const int32_t lastDocument = LastFNDocumentNumber();
+            MakeDocument(
+                request, FiscalWitness(lastDocument),
+                [&] { device.ZReport(CashierText(ACashierName, ACashierVATIN)); },
+                [&] { return FiscalFate(lastDocument); }, finish);
+        }
         WriteShiftReport(report, AOutputParameters);
         return kContinue;
     });
@@ -144,10 +151,24 @@ int32_t TDriver::CloseShift(const std::u16string& ACashierName, const std::u16st
 int32_t TDriver::ReportCurrentStatusOfSettlements(const std::u16string& ACashierName,
                                                   const std::u16string& ACashierVATIN,
                                                   IXMLDocument AOutputParameters) {
-    return RunOperation(u"ReportCurrentStatusOfSettlements", true, [&] {
-        TDevice& device = Dev();
-        device.SettlementsCurrStatusReport(UnicodeToAnsi(CashierText(ACashierName, ACashierVATIN)));
-        WriteShiftReport(ReadShiftReport(device), AOutputParameters);
+    const TDocumentRequest request =
+        DocumentRequest(u"ReportCurrentStatusOfSettlements", TDeviceCommand::dcSettlementsReport,
+                        CashierText(ACashierName, ACashierVATIN));
+    TShiftReport report;
+    const auto finish = [&] { report = ReadShiftReport(Dev()); };
+    return RunDocumentOperation(request, [&] {
+        if (!AnswerRepeat(request, finish)) {
+            TDevice& device = Dev();
+            const int32_t lastDocument = LastFNDocumentNumber();
+            MakeDocument(
+                request, FiscalWitness(lastDocument),
+                [&] {
+                    device.SettlementsCurrStatusReport(
+                        UnicodeToAnsi(CashierText(ACashierName, ACashierVATIN)));
+                },
+                [&] { return FiscalFate(lastDocument); }, finish);
+        }
+        WriteShiftReport(report, AOutputParameters);
         return kContinue;
     });
 }
@@ -160,12 +181,16 @@ int32_t TDriver::PrintXReport(const std::u16string& /*ACashierName*/,
     });
 }
 
-int32_t TDriver::CashInOutcome(Currency AAmount, const std::u16string& /*ACashierName*/,
-                               const std::u16string& /*ACashierVATIN*/) {
+int32_t TDriver::CashInOutcome(Currency AAmount, const std::u16string& ACashierName,
+                               const std::u16string& ACashierVATIN) {
     const bool cashOut = AAmount.raw < 0;
+    const TDocumentRequest request =
+        DocumentRequest(u"CashInOutcome", TDeviceCommand::dcCloseDocument,
+                        IntToStr(AAmount.raw) + u"\x1f" + CashierText(ACashierName, ACashierVATIN));
     return RunOperation(
         u"CashInOutcome", true,
         [&] {
+            if (AnswerRepeat(request, [] {})) return kContinue;
             TDevice& device = Dev();
             device.OpenDocument(cashOut ? kCashOutDocument : kCashInDocument, 1, u" ", 1, 0);
             const Currency amount = AbsCurrency(AAmount);
@@ -173,13 +198,8 @@ int32_t TDriver::CashInOutcome(Currency AAmount, const std::u16string& /*ACashie
             // A cash document has no fiscal number: the cash in the drawer tells.
             const int64_t kopecks = (cashOut ? -amount.raw : amount.raw) / 100;
             const int64_t cashBefore = CashInDrawer();
-            TPendingDocument record;
-            record.Operation = u"CashInOutcome";
-            record.Witness = TDocumentWitness::dwCashInDrawer;
-            record.Before = cashBefore;
-            record.Amount = kopecks;
             MakeDocument(
-                record, CommandInfo(TDeviceCommand::dcCloseDocument).Timeout,
+                request, CashWitness(cashBefore, kopecks),
                 [&] { device.CloseDocument(std::string_view()); },
                 [&] { return CashFate(cashBefore, kopecks); }, [] {});
             return kContinue;
@@ -188,7 +208,8 @@ int32_t TDriver::CashInOutcome(Currency AAmount, const std::u16string& /*ACashie
             if (cashOut && ACode == kInsufficientCashCode && FDevice &&
                 FDevice->ErrorCode() == kInsufficientCashCode)
                 FLastResultDescription = u"[0E] - " + std::u16string(texts::kInsufficientCash);
-        });
+        },
+        &request);
 }
 
 int32_t TDriver::GetCurrentStatus(int64_t& ACheckNumber, int64_t& ASessionNumber,

@@ -18,7 +18,9 @@ constexpr std::u16string_view kRootName = u"Document";
 }  // namespace
 
 int32_t TDriver::PrintTextDocument(IXMLDocument ADocumentPackage) {
-    return RunOperation(u"PrintTextDocument", true, [&] {
+    const TDocumentRequest request = DocumentRequest(
+        u"PrintTextDocument", TDeviceCommand::dcCloseDocument, u"", ADocumentPackage);
+    return RunDocumentOperation(request, [&] {
         const XmlNode root = ADocumentPackage ? ADocumentPackage->DocumentElement() : XmlNode();
         if (!root) return kResultBadParameters;
         const XmlNode positions = root.ChildNamed(u"Positions");
@@ -42,11 +44,8 @@ int32_t TDriver::PrintTextDocument(IXMLDocument ADocumentPackage) {
                                    AttrText(position, u"Barcode"));
             }
         }
-        TPendingDocument record;
-        record.Operation = u"PrintTextDocument";
-        record.Witness = TDocumentWitness::dwDocumentGone;
         MakeDocument(
-            record, CommandInfo(TDeviceCommand::dcCloseDocument).Timeout,
+            request, GoneWitness(),
             [&] {
                 if (noCut)
                     device.CloseDocument(kNoCutCode, std::string_view());

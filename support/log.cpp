@@ -145,6 +145,16 @@ void TLog::Append(std::u16string_view ACaption, std::u16string_view AMessage,
     }
 }
 
+void TLog::AppendAlways(std::u16string_view ACaption, std::u16string_view AMessage,
+                        TMsgType AMsgType) noexcept {
+    try {
+        Start();
+        AppendLine(FormatLogString(ACaption, AMessage, AMsgType));
+    } catch (...) {
+        gDroppedLines.fetch_add(1);
+    }
+}
+
 void TLog::Start() noexcept {
     try {
         WriteStartBanner();

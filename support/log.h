@@ -18,6 +18,9 @@ class TLog {
 
     static void Append(std::u16string_view ACaption, std::u16string_view AMessage,
                        TMsgType AMsgType) noexcept;
+    // A line written whatever the level: what became of a document nobody may miss.
+    static void AppendAlways(std::u16string_view ACaption, std::u16string_view AMessage,
+                             TMsgType AMsgType) noexcept;
     static void Start() noexcept;
     static void Stop() noexcept;
     static std::u16string FormatLogString(std::u16string_view ACaption,

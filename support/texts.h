@@ -68,6 +68,19 @@ inline constexpr std::u16string_view kPendingMade =
     u"Документ с неизвестным результатом сформирован ККТ: ";
 inline constexpr std::u16string_view kPendingNotMade =
     u"Документ с неизвестным результатом не сформирован ККТ: ";
+// The host's repeat of that very document, answered from the register's records
+// without making it again.
+inline constexpr std::u16string_view kPendingRepeatAnswered =
+    u"Повтор документа, сформированного ККТ, выполнен без печати: ";
+// A record the driver could not have written (another owner, writable by others,
+// another register, a document older than the record): ignored. Why follows.
+inline constexpr std::u16string_view kPendingIgnored =
+    u"Запись о документе с неизвестным результатом не принята: ";
+// The host's text when the register made the document and only its data could not
+// be read; the number and kDocumentMadeUnreadTail follow.
+inline constexpr std::u16string_view kDocumentMadeUnread = u"Документ сформирован ККТ (ФД ";
+inline constexpr std::u16string_view kDocumentMadeUnreadTail =
+    u"), но его данные не прочитаны: повторите тот же вызов, чтобы получить их";
 
 // The Native API adapter: what could not cross to the platform. "Параметр N"
 // comes first; the value's type code follows kParameterTypeUnsupported.

@@ -57,6 +57,57 @@ std::string CheckedName(std::u16string_view name) {
     return Utf16ToUtf8(name);
 }
 
+// One element and what it holds, in a form that only the content decides:
+// "<name a=\"v\"...>" ... "</name>", with the markup characters of values and
+// text escaped.
+void AppendEscaped(std::string& AOut, const char* AText) {
+    for (const char* c = AText; *c != 0; ++c) {
+        switch (*c) {
+            case '<':
+                AOut += "&lt;";
+                break;
+            case '>':
+                AOut += "&gt;";
+                break;
+            case '&':
+                AOut += "&amp;";
+                break;
+            case '"':
+                AOut += "&quot;";
+                break;
+            default:
+                AOut += *c;
+        }
+    }
+}
+
+void AppendCanonical(std::string& AOut, const pugi::xml_node& ANode) {
+    for (const pugi::xml_node child : ANode.children()) {
+        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
+            AppendEscaped(AOut, child.value());
+        } else if (child.type() == pugi::node_element) {
+            std::vector<std::pair<std::string, std::string>> attributes;
+            for (const pugi::xml_attribute a : child.attributes())
+                attributes.emplace_back(a.name(), a.value());
+            std::sort(attributes.begin(), attributes.end());
+            AOut += '<';
+            AOut += child.name();
+            for (const auto& [name, value] : attributes) {
+                AOut += ' ';
+                AOut += name;
+                AOut += "=\"";
+                AppendEscaped(AOut, value.c_str());
+                AOut += '"';
+            }
+            AOut += '>';
+            AppendCanonical(AOut, child);
+            AOut += "</";
+            AOut += child.name();
+            AOut += '>';
+        }
+    }
+}
+
 std::u16string AttributeText(const Variant& value) {
     const Variant& v = value.Deref();
     if (v.IsArray()) return VarToStr(v);  // raises the variant's own conversion error
@@ -267,6 +318,12 @@ XmlNode XmlDocument::Node() const {
 
 XmlNode XmlDocument::AddChild(std::u16string_view name) {
     return XmlNode(AppendElement(*doc_, name).internal_object());
+}
+
+std::string XmlDocument::CanonicalText() const {
+    std::string text;
+    AppendCanonical(text, *doc_);
+    return text;
 }
 
 std::u16string XmlDocument::Xml() const {

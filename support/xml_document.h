@@ -67,6 +67,10 @@ class XmlDocument {
     XmlNode AddChild(std::u16string_view name);  // becomes the root
     // The whole document, starting with the version 1.0 declaration.
     std::u16string Xml() const;
+    // The content alone, as UTF-8: elements with their attributes sorted by name,
+    // and text; no declaration, comments, processing instructions or spacing
+    // between elements. Two documents that say the same give the same text.
+    std::string CanonicalText() const;
 
   private:
     std::unique_ptr<pugi::xml_document> doc_;

@@ -10,8 +10,9 @@ namespace fr {
 
 namespace {
 
-// The port's one-byte read: the handshake answer's wait.
-constexpr uint32_t kHandshakeWaitMs = 500;
+// The port's one-byte read under its time-outs: the handshake answer's wait and
+// the wait between two bytes of an answer.
+constexpr uint32_t kPortReadMs = 500;
 
 }  // namespace
 
@@ -43,8 +44,9 @@ bool TCOMDevice::PrepareExchange() {
 void TCOMDevice::DiscardLateBytes() {
     if (!FCom.Opened()) return;
     const uint32_t start = GetTickCount();
+    const uint32_t limit = WithinCall(kLateBytesLimitMs);
     char ch = 0;
-    while (GetTickCount() - start < kLateBytesLimitMs && FCom.ReadChar(ch, kLateBytesQuietMs)) {
+    while (GetTickCount() - start < limit && FCom.ReadChar(ch, WithinCall(kLateBytesQuietMs))) {
     }
 }
 
@@ -57,17 +59,17 @@ bool TCOMDevice::ReceiveHandshakeByte(uint8_t& value) {
     std::string dropped;
     const auto first = [this](uint8_t& v) {
         char ch = 0;
-        if (!FCom.ReadChar(ch)) return false;
+        if (!ReadWithinCall(ch, kPortReadMs)) return false;
         v = static_cast<uint8_t>(ch);
         return true;
     };
     const auto next = [this](uint8_t& v, uint32_t ms) {
         char ch = 0;
-        if (!FCom.ReadChar(ch, ms)) return false;
+        if (!FCom.ReadChar(ch, WithinCall(ms))) return false;
         v = static_cast<uint8_t>(ch);
         return true;
     };
-    const bool ok = ReceiveHandshakeAnswer(kHandshakeWaitMs, first, next, value, dropped);
+    const bool ok = ReceiveHandshakeAnswer(kPortReadMs, first, next, value, dropped);
     if (!dropped.empty())
         TLog::Append(ClassName(), u"late bytes dropped: " + AsciiToUtf16(BytesToHexText(dropped)),
                      TLog::mtInfo);
@@ -93,7 +95,7 @@ bool TCOMDevice::ReceiveBodyByte(uint8_t& value) {
         return false;
     }
     char ch = 0;
-    if (!FCom.ReadChar(ch)) return false;
+    if (!ReadWithinCall(ch, kPortReadMs)) return false;
     value = static_cast<uint8_t>(ch);
     return true;
 }
@@ -104,7 +106,17 @@ bool TCOMDevice::ReceiveCheckChars(std::string& chars) {
         FLinkError = texts::kReadError;
         return false;
     }
-    return FCom.ReadString(2, chars);
+    if (CallLeft() >= 2 * kPortReadMs) return FCom.ReadString(2, chars);
+    chars.clear();
+    for (char ch = 0; chars.size() < 2 && ReadWithinCall(ch, kPortReadMs);)
+        chars += ch;
+    return !chars.empty();
+}
+
+bool TCOMDevice::ReadWithinCall(char& ACh, uint32_t APortWaitMs) {
+    // The port's own time-outs while the call has that much left.
+    const uint32_t wait = WithinCall(APortWaitMs);
+    return wait < APortWaitMs ? FCom.ReadChar(ACh, wait) : FCom.ReadChar(ACh);
 }
 
 std::u16string TCOMDevice::LinkErrorText() const {

@@ -36,6 +36,8 @@ class TCOMDevice : public TDevice {
     std::u16string LinkErrorText() const override;
 
   private:
+    // One byte, waiting no longer than the call has left.
+    bool ReadWithinCall(char& ACh, uint32_t APortWaitMs);
     TCOM FCom;
     // A failure of the link's own (an answer that ran out of time), taking the
     // place of the port's text until the next exchange.

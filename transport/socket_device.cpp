@@ -79,7 +79,7 @@ int32_t TSocketDevice::Connect(std::u16string_view AAddress, int32_t APort) {
         return Result(kSocketCreateError);
     }
     const bool connected =
-        FSocket.Connect(address, static_cast<uint16_t>(APort), kConnectTimeoutMs);
+        FSocket.Connect(address, static_cast<uint16_t>(APort), WithinCall(kConnectTimeoutMs));
     (void)FSocket.SetReceiveTimeout(kReceiveTimeoutMs);
     if (!connected) {
         const std::u16string reason = SystemErrorText(FSocket.LastError());
@@ -124,7 +124,7 @@ int32_t TSocketDevice::ReceiveByte(uint8_t& AByte) {
 }
 
 int32_t TSocketDevice::ReceiveByteWithin(uint8_t& AByte, uint32_t AWaitMs) {
-    if (FSocket.IsOpen()) (void)FSocket.SetReceiveTimeout(AWaitMs);
+    if (FSocket.IsOpen()) (void)FSocket.SetReceiveTimeout(WithinCall(AWaitMs));
     return ReceiveByte(AByte);
 }
 
@@ -180,10 +180,11 @@ bool TSocketDevice::RetryHandshakeOnNewConnection() {
 
 void TSocketDevice::DiscardLateBytes() {
     if (!FSocket.IsOpen() || FConnectionLost) return;
-    (void)FSocket.SetReceiveTimeout(kLateBytesQuietMs);
+    (void)FSocket.SetReceiveTimeout(WithinCall(kLateBytesQuietMs));
     const uint32_t start = GetTickCount();
+    const uint32_t limit = WithinCall(kLateBytesLimitMs);
     char buffer[256];
-    while (GetTickCount() - start < kLateBytesLimitMs) {
+    while (GetTickCount() - start < limit) {
         const int r = FSocket.Receive(buffer, sizeof(buffer));
         if (r == 0) FConnectionLost = true;
         if (r <= 0) break;
@@ -237,7 +238,8 @@ bool TSocketDevice::ReceiveCheckChars(std::string& chars) {
         chars.clear();
         return Result(kSocketReceiveError) == kSocketOk;
     }
-    if (FSocket.IsOpen()) (void)FSocket.SetReceiveTimeout(std::min(left, kReceiveTimeoutMs));
+    if (FSocket.IsOpen())
+        (void)FSocket.SetReceiveTimeout(WithinCall(std::min(left, kReceiveTimeoutMs)));
     return ReceiveData(2, chars) == kSocketOk;
 }
 

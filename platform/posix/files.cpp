@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 #include "platform/exception.h"
 #include "platform/folders.h"
@@ -69,7 +70,9 @@ void AppendToFile(std::u16string_view path, std::string_view bytes) {
     if (!fd.Close()) Fail(path);  // closing releases the lock
 }
 
-void ReplaceFileContent(std::u16string_view path, std::string_view bytes) {
+namespace {
+
+void ReplaceWithMode(std::u16string_view path, std::string_view bytes, mode_t mode) {
     const std::string target = Utf16ToUtf8(path);
     std::string folder = Utf16ToUtf8(ExtractFileDir(path));
     if (folder.empty()) folder = ".";
@@ -82,10 +85,20 @@ void ReplaceFileContent(std::u16string_view path, std::string_view bytes) {
         errno = code;
         Fail(path);
     };
-    if (fchmod(fd.Get(), 0644) != 0 || !WriteAll(fd.Get(), bytes) || fsync(fd.Get()) != 0 ||
+    if (fchmod(fd.Get(), mode) != 0 || !WriteAll(fd.Get(), bytes) || fsync(fd.Get()) != 0 ||
         !fd.Close())
         failAndRemove();
     if (rename(temp.c_str(), target.c_str()) != 0) failAndRemove();
+}
+
+}  // namespace
+
+void ReplaceFileContent(std::u16string_view path, std::string_view bytes) {
+    ReplaceWithMode(path, bytes, 0644);
+}
+
+void ReplacePrivateFileContent(std::u16string_view path, std::string_view bytes) {
+    ReplaceWithMode(path, bytes, 0600);
 }
 
 bool ReadFileContent(std::u16string_view path, std::string& bytes) {
@@ -104,6 +117,46 @@ bool ReadFileContent(std::u16string_view path, std::string& bytes) {
     }
     bytes = std::move(content);
     return true;
+}
+
+TPrivateRead ReadPrivateFile(std::u16string_view path, std::string& bytes, std::u16string& why) {
+    Descriptor fd(open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.Get() < 0) {
+        if (errno == ENOENT) return TPrivateRead::prMissing;
+        why = LastSystemErrorText();
+        return TPrivateRead::prUntrusted;
+    }
+    struct stat info {};
+    if (fstat(fd.Get(), &info) != 0) {
+        why = LastSystemErrorText();
+        return TPrivateRead::prUntrusted;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        why = u"not a regular file";
+        return TPrivateRead::prUntrusted;
+    }
+    if (info.st_uid != geteuid()) {
+        why = u"owner uid " + AsciiToUtf16(std::to_string(info.st_uid));
+        return TPrivateRead::prUntrusted;
+    }
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        why = u"writable by group or others";
+        return TPrivateRead::prUntrusted;
+    }
+    std::string content;
+    char buffer[65536];
+    while (true) {
+        const ssize_t n = read(fd.Get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            why = LastSystemErrorText();
+            return TPrivateRead::prUntrusted;
+        }
+        if (n == 0) break;
+        content.append(buffer, static_cast<size_t>(n));
+    }
+    bytes = std::move(content);
+    return TPrivateRead::prRead;
 }
 
 }  // namespace fr

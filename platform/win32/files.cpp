@@ -1,6 +1,11 @@
 #include "platform/files.h"
 
 #include <windows.h>
+// after windows.h
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <string>
 
 #include "platform/exception.h"
 #include "platform/folders.h"
@@ -72,7 +77,69 @@ void AppendToFile(std::u16string_view path, std::string_view bytes) {
     if (!file.Close()) Fail(path);
 }
 
-void ReplaceFileContent(std::u16string_view path, std::string_view bytes) {
+namespace {
+
+// The account the process runs as; empty on failure.
+std::string TokenUserSid() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    Handle owned(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::string buffer(size, '\0');
+    if (size == 0 || !GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return {};
+    const PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+    return std::string(static_cast<const char*>(sid), GetLengthSid(sid));
+}
+
+std::string WellKnownSid(WELL_KNOWN_SID_TYPE type) {
+    DWORD size = SECURITY_MAX_SID_SIZE;
+    std::string sid(size, '\0');
+    if (!CreateWellKnownSid(type, nullptr, sid.data(), &size)) return {};
+    sid.resize(size);
+    return sid;
+}
+
+// This account, the system and the administrators: whoever else may write the
+// file could have planted it.
+bool Trusted(PSID sid, const std::string& user) {
+    if (sid == nullptr || !IsValidSid(sid)) return false;
+    for (const std::string& trusted :
+         {user, WellKnownSid(WinLocalSystemSid), WellKnownSid(WinBuiltinAdministratorsSid)}) {
+        if (!trusted.empty() && EqualSid(sid, const_cast<char*>(trusted.data()))) return true;
+    }
+    return false;
+}
+
+constexpr DWORD kWriteRights =
+    FILE_WRITE_DATA | FILE_APPEND_DATA | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+
+// Gives the open file an access list of its own: full access for the trusted
+// accounts, nothing inherited from a folder that everybody may write.
+bool MakePrivate(HANDLE file) {
+    std::string user = TokenUserSid();
+    std::string system = WellKnownSid(WinLocalSystemSid);
+    std::string admins = WellKnownSid(WinBuiltinAdministratorsSid);
+    if (user.empty() || system.empty() || admins.empty()) return false;
+    EXPLICIT_ACCESSW access[3] = {};
+    std::string* sids[3] = {&user, &system, &admins};
+    for (int i = 0; i < 3; ++i) {
+        access[i].grfAccessPermissions = GENERIC_ALL;
+        access[i].grfAccessMode = SET_ACCESS;
+        access[i].grfInheritance = NO_INHERITANCE;
+        access[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        access[i].Trustee.ptstrName = reinterpret_cast<LPWSTR>(sids[i]->data());
+    }
+    PACL acl = nullptr;
+    if (SetEntriesInAclW(3, access, nullptr, &acl) != ERROR_SUCCESS) return false;
+    const DWORD result = SetSecurityInfo(
+        file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+        nullptr, nullptr, acl, nullptr);
+    LocalFree(acl);
+    return result == ERROR_SUCCESS;
+}
+
+void ReplaceWithAccess(std::u16string_view path, std::string_view bytes, bool isPrivate) {
     std::u16string folder = ExtractFileDir(path);
     if (folder.empty()) folder = u".";
     wchar_t temp[MAX_PATH + 1] = {};
@@ -82,14 +149,25 @@ void ReplaceFileContent(std::u16string_view path, std::string_view bytes) {
         Fail(path, code);
     };
     {
-        Handle file(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        Handle file(CreateFileW(temp, GENERIC_WRITE | (isPrivate ? WRITE_DAC : 0), 0, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.Valid()) failAndRemove(GetLastError());
+        if (isPrivate && !MakePrivate(file.Get())) failAndRemove(GetLastError());
         if (!WriteAll(file.Get(), bytes) || !FlushFileBuffers(file.Get()) || !file.Close())
             failAndRemove(GetLastError());
     }
     if (!MoveFileExW(temp, Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         failAndRemove(GetLastError());
+}
+
+}  // namespace
+
+void ReplaceFileContent(std::u16string_view path, std::string_view bytes) {
+    ReplaceWithAccess(path, bytes, false);
+}
+
+void ReplacePrivateFileContent(std::u16string_view path, std::string_view bytes) {
+    ReplaceWithAccess(path, bytes, true);
 }
 
 bool ReadFileContent(std::u16string_view path, std::string& bytes) {
@@ -107,6 +185,71 @@ bool ReadFileContent(std::u16string_view path, std::string& bytes) {
     }
     bytes = std::move(content);
     return true;
+}
+
+TPrivateRead ReadPrivateFile(std::u16string_view path, std::string& bytes, std::u16string& why) {
+    Handle file(CreateFileW(Wide(path).c_str(), GENERIC_READ | READ_CONTROL,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                            nullptr));
+    if (!file.Valid()) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+            return TPrivateRead::prMissing;
+        why = SystemErrorText(static_cast<int>(code));
+        return TPrivateRead::prUntrusted;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file.Get(), &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+        why = u"not a regular file";
+        return TPrivateRead::prUntrusted;
+    }
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(file.Get(), SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                        &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+        why = u"no security information";
+        return TPrivateRead::prUntrusted;
+    }
+    const std::string user = TokenUserSid();
+    bool trusted = Trusted(owner, user);
+    if (!trusted) why = u"owned by another account";
+    // No list at all lets everybody write.
+    if (trusted && dacl == nullptr) {
+        trusted = false;
+        why = u"writable by every account";
+    }
+    for (DWORD i = 0; trusted && i < dacl->AceCount; ++i) {
+        void* entry = nullptr;
+        if (!GetAce(dacl, i, &entry)) continue;
+        const auto* header = static_cast<ACE_HEADER*>(entry);
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE))
+            continue;
+        const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+        if ((allowed->Mask & kWriteRights) == 0) continue;
+        if (!Trusted(const_cast<DWORD*>(&allowed->SidStart), user)) {
+            trusted = false;
+            why = u"writable by another account";
+        }
+    }
+    LocalFree(descriptor);
+    if (!trusted) return TPrivateRead::prUntrusted;
+    std::string content;
+    char buffer[65536];
+    while (true) {
+        DWORD n = 0;
+        if (!ReadFile(file.Get(), buffer, sizeof buffer, &n, nullptr)) {
+            why = SystemErrorText(static_cast<int>(GetLastError()));
+            return TPrivateRead::prUntrusted;
+        }
+        if (n == 0) break;
+        content.append(buffer, n);
+    }
+    bytes = std::move(content);
+    return TPrivateRead::prRead;
 }
 
 }  // namespace fr

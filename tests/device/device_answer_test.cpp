@@ -258,6 +258,34 @@ TEST_F(DeviceAnswerTest, DateAndTimeAccessors) {
     EXPECT_LE(time, after);
 }
 
+// What a document's witness is read with: a missing or spoilt field is an error
+// of that exchange, never 0.
+TEST_F(DeviceAnswerTest, RequiredFieldsRefuseWhatIsNotThere) {
+    Prime({"57", "-3", "12.50", "", "x", "1a", "9999078900012345"});
+    EXPECT_EQ(dev.RequireInteger(0), 57);
+    EXPECT_EQ(dev.RequireInteger(1), -3);
+    EXPECT_EQ(dev.RequireFloat(2), 12.5);
+    EXPECT_EQ(dev.RequireString(6), "9999078900012345");
+    const auto refused = [&](auto AAccess, int AIndex) {
+        try {
+            AAccess(AIndex);
+        } catch (const EDeviceError& e) {
+            return e.Message() == texts::kProtocolError;
+        }
+        return false;
+    };
+    const auto integer = [&](int i) { return dev.RequireInteger(i); };
+    const auto real = [&](int i) { return dev.RequireFloat(i); };
+    const auto text = [&](int i) { return dev.RequireString(i); };
+    for (const int index : {3, 4, 5, 8, -1}) {
+        EXPECT_TRUE(refused(integer, index)) << index;
+        EXPECT_TRUE(refused(real, index)) << index;
+    }
+    EXPECT_TRUE(refused(integer, 2));
+    EXPECT_TRUE(refused(text, 3));
+    EXPECT_TRUE(refused(text, 8));
+}
+
 TEST_F(DeviceAnswerTest, StringAccessorConvertsFromTheRegistersCodePage) {
     Prime({Oem(u"Касса №1 ё")});
     EXPECT_EQ(dev.GetDataAsString(0),

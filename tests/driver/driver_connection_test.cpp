@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 
 #include <pugixml.hpp>
@@ -112,6 +114,27 @@ TEST_F(DriverConnection, DriverOpenFailsWith1001WhenNothingListensAndLaterCallsS
     EXPECT_FALSE(report.Ok());
     EXPECT_EQ(report.Code, 1001);
     EXPECT_THAT(U8(report.ErrorText), StartsWith("[1001] - "));
+}
+
+// A data folder that cannot be made fails Open with a code and a text, as any
+// other cause does: nothing escapes the host call.
+TEST_F(DriverConnection, DriverOpenAnswersACodeWhenTheDataFolderCannotBeMade) {
+    UseTcp();
+    const std::filesystem::path taken = Dir() / "taken";
+    std::ofstream(taken) << "a file where the folder would be";
+    // The common folder and the user's, which stands in for it, both unusable.
+    const char* home = getenv("HOME");
+    const std::string savedHome = home ? home : "";
+    setenv("FR_COMMON_APPDATA", taken.c_str(), 1);
+    setenv("XDG_DATA_HOME", taken.c_str(), 1);
+    setenv("HOME", taken.c_str(), 1);
+    const TDriverCall open = Call(u"Open");
+    unsetenv("XDG_DATA_HOME");
+    setenv("HOME", savedHome.c_str(), 1);
+    EXPECT_EQ(open.Hr, kHrOk);
+    EXPECT_FALSE(open.Ok());
+    EXPECT_EQ(open.Code, 1001);
+    EXPECT_THAT(U8(open.ErrorText), StartsWith("[1001] - "));
 }
 
 // Every operation that needs the register fails cleanly before the first Open.

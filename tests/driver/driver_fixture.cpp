@@ -182,9 +182,19 @@ void DriverFixture::UseCom() {
     SetProp(u"BaudRate", Variant(int32_t{115200}));
 }
 
+void DriverFixture::ReplaceComponent() {
+    if (!FComponent) return;
+    FComponent->Done();
+    FComponent.reset();
+}
+
 TDriverCall DriverFixture::Call(const std::u16string& AMethod, std::vector<Variant> AParams) {
+    return CallOn(Component(), AMethod, std::move(AParams));
+}
+
+TDriverCall DriverFixture::CallOn(TAddInObject& component, const std::u16string& AMethod,
+                                  std::vector<Variant> AParams) {
     TDriverCall call;
-    TAddInObject& component = Component();
     int32_t num = -1;
     component.FindMethod(AMethod, num);
     EXPECT_GE(num, 0) << "no method " << U8(AMethod);

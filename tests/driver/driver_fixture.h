@@ -59,6 +59,12 @@ class DriverFixture : public ::testing::Test {
     // Calls a method by name; the parameter array has the method's count, the
     // leading elements taken from AParams. Then reads GetLastError.
     TDriverCall Call(const std::u16string& AMethod, std::vector<Variant> AParams = {});
+    // The same on any component object (a second register's, say).
+    static TDriverCall CallOn(TAddInObject& AComponent, const std::u16string& AMethod,
+                              std::vector<Variant> AParams = {});
+    // The component object is done and gone, as when its process ends; the next
+    // use creates a new one with the settings at their defaults.
+    void ReplaceComponent();
     // Open over TCP (the default) with WriteLog on; asserts success.
     void OpenTcp();
 

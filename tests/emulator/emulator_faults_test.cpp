@@ -351,6 +351,24 @@ TEST_F(EmulatorFaults, DropDocumentLosesTheReceiptUnmade) {
     EXPECT_EQ(requests[requests.size() - 2].Error, -1) << "never answered";
 }
 
+// fall_silent: carried out (or, unmade, not), then nothing at all until revived.
+TEST_F(EmulatorFaults, FallSilentCarriesOutOrNotThenAnswersNothingUntilRevived) {
+    Start();
+    Ready();
+    for (const bool unmade : {false, true}) {
+        SCOPED_TRACE(unmade ? "unmade" : "carried out");
+        const std::string before = LastDocNumber();
+        Inject({{"kind", "fall_silent"}, {"command", "59"}, {"unmade", unmade}});
+        SendFrame("59", {"Кассир"});
+        EXPECT_EQ(FClient->ReadByte(500), -1) << "no answer to the command";
+        FClient->Write(std::string(1, kENQ));
+        EXPECT_EQ(FClient->ReadByte(300), -1) << "no answer to ENQ";
+        EXPECT_EQ(FEmulator->Control({{"cmd", "revive"}})["ok"], true);
+        EXPECT_EQ(FClient->Enq(), kACK);
+        EXPECT_EQ(std::stoi(LastDocNumber()), std::stoi(before) + (unmade ? 0 : 1));
+    }
+}
+
 // "skip" passes occasions over: the second "00" is the one delayed.
 TEST_F(EmulatorFaults, SkipPassesOccasionsOver) {
     Start();

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "driver/pending_document.h"
+#include "support/xml_document.h"
 #include "tests/driver/driver_fixture.h"
 
 namespace fr::test {
@@ -75,7 +76,7 @@ class DocumentOutcome : public DriverFixture, public ::testing::WithParamInterfa
     }
 
     std::string PendingFile() const {
-        std::ifstream in(DataDir() / "fr_norvane1c83_pending.txt");
+        std::ifstream in(DataDir() / "fr_norvane1c83_pending_9999078900012345.txt");
         std::stringstream text;
         text << in.rdbuf();
         return text.str();
@@ -118,10 +119,13 @@ TEST_P(DocumentOutcome, ReceiptMadeWhileTheRegisterFellSilentIsUnknownThenResolv
     EXPECT_EQ(record->Before + 1, made[0].Number);
     EXPECT_FALSE(record->Time.empty());
 
-    // The register answers again: the next operation finds out and forgets it.
+    // The register answers again: a query leaves the record for the next document
+    // operation, which finds out and forgets it.
     Control({{"cmd", "clear_faults"}});
     const TDriverCall status = Call(u"GetCurrentStatus");
     ASSERT_TRUE(status.Ok()) << U8(status.ErrorText);
+    EXPECT_TRUE(PendingDocumentFromText(PendingFile()).has_value());
+    ASSERT_TRUE(CashIn(10).Ok());
     EXPECT_TRUE(LogHas("Документ с неизвестным результатом сформирован ККТ: ProcessCheck"));
     EXPECT_TRUE(LogHas("ФД " + std::to_string(made[0].Number)));
     EXPECT_FALSE(PendingDocumentFromText(PendingFile()).has_value());
@@ -134,14 +138,14 @@ TEST_P(DocumentOutcome, DroppedReceiptWhileTheRegisterFellSilentIsUnknownThenNot
     EXPECT_TRUE(Made("receipt").empty());
     ASSERT_TRUE(PendingDocumentFromText(PendingFile()).has_value());
 
-    // The next Open asks the register and forgets the record.
+    // A new Open keeps the record; the host's repeat of the sale asks the register,
+    // forgets it and makes the receipt: one in all.
     Control({{"cmd", "clear_faults"}});
     ASSERT_TRUE(Call(u"Open").Ok());
+    EXPECT_TRUE(PendingDocumentFromText(PendingFile()).has_value());
+    const TDriverCall again = Receipt();
     EXPECT_TRUE(LogHas("Документ с неизвестным результатом не сформирован ККТ: ProcessCheck"));
     EXPECT_FALSE(PendingDocumentFromText(PendingFile()).has_value());
-
-    // The host repeats the sale: one receipt in all.
-    const TDriverCall again = Receipt();
     ASSERT_TRUE(again.Ok()) << U8(again.ErrorText);
     const auto made = Made("receipt");
     ASSERT_EQ(made.size(), 1u);
@@ -177,25 +181,59 @@ TEST_P(DocumentOutcome, CashOutMadeWithItsAnswerLostIsReportedDone) {
 INSTANTIATE_TEST_SUITE_P(Links, DocumentOutcome, ::testing::Values(true, false),
                          [](const auto& AInfo) { return AInfo.param ? "tcp" : "serial"; });
 
-// The record's own text survives the round trip and refuses what it cannot read.
-TEST(PendingDocumentText, RoundTripAndDamage) {
+// The record's own text survives the round trip and refuses what it cannot read;
+// a request's fingerprint depends on what it says, not on how it is written.
+TEST(PendingDocumentText, RoundTripDamageAndFingerprints) {
     TPendingDocument document;
+    document.Register = u"9999078900012345";
     document.Operation = u"CashInOutcome";
+    document.Request = "0123456789abcdef";
     document.Witness = TDocumentWitness::dwCashInDrawer;
     document.Before = -15050;
     document.Amount = 25000;
     document.Time = u"2026-12-09 16:20:00";
+    document.Made = true;
+    document.Number = 58;
     EXPECT_EQ(PendingDocumentFromText(PendingDocumentToText(document)), document);
 
-    for (const std::string broken : {"", "\n", "operation=ProcessCheck\nwitness=fiscal_number\n",
-                                     "operation=ProcessCheck\nwitness=other\nbefore=1\n",
-                                     "operation=ProcessCheck\nwitness=fiscal_number\nbefore=1x\n",
-                                     "operation=\nwitness=fiscal_number\nbefore=1\n"})
+    const std::string whole = "register=1\nrequest=ab\noperation=ProcessCheck\n";
+    for (const std::string& broken :
+         {std::string(), std::string("\n"), whole + "witness=fiscal_number\n",
+          whole + "witness=other\nbefore=1\n", whole + "witness=fiscal_number\nbefore=1x\n",
+          std::string("register=1\nrequest=ab\noperation=\nwitness=fiscal_number\nbefore=1\n"),
+          std::string("request=ab\noperation=X\nwitness=fiscal_number\nbefore=1\n"),
+          std::string("register=1\noperation=X\nwitness=fiscal_number\nbefore=1\n"),
+          // A record of the earlier form names no register: never this one's.
+          std::string("operation=ProcessCheck\nwitness=fiscal_number\nbefore=1\n")})
         EXPECT_FALSE(PendingDocumentFromText(broken).has_value()) << broken;
-    const auto crlf =
-        PendingDocumentFromText("operation=OpenShift\r\nwitness=fiscal_number\r\nbefore=7\r\n");
+    const auto crlf = PendingDocumentFromText(
+        "register=1\r\nrequest=ab\r\noperation=OpenShift\r\nwitness=fiscal_number\r\nbefore=7\r\n");
     ASSERT_TRUE(crlf.has_value());
     EXPECT_EQ(crlf->Before, 7);
+
+    const auto fingerprint = [](const std::u16string& AXml, std::u16string_view AScalars = u"0") {
+        auto doc = XmlDocument::Create();
+        doc->LoadFromText(AXml);
+        return RequestFingerprint(u"ProcessCheck", AScalars, doc->CanonicalText());
+    };
+    const std::string base = fingerprint(u"<C><P a=\"1\" b=\"x\"/><Q>t</Q></C>");
+    struct TRow {
+        std::u16string Xml;
+        std::u16string_view Scalars;
+        bool Same;
+    };
+    const TRow rows[] = {
+        {u"<?xml version=\"1.0\"?>\n<C>\n  <P b=\"x\"  a=\"1\"/>\n  <!-- c --><Q>t</Q></C>", u"0",
+         true},
+        {u"<C><P a=\"1\" b=\"x\"></P><Q><![CDATA[t]]></Q></C>", u"0", true},
+        {u"<C><P a=\"2\" b=\"x\"/><Q>t</Q></C>", u"0", false},
+        {u"<C><P a=\"1\" b=\"x\"/><Q>u</Q></C>", u"0", false},
+        {u"<C><Q>t</Q><P a=\"1\" b=\"x\"/></C>", u"0", false},
+        {u"<C><P a=\"1\" b=\"x\"/><Q>t</Q></C>", u"1", false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(fingerprint(row.Xml, row.Scalars) == base, row.Same) << U8(row.Xml);
+    EXPECT_EQ(RegisterFileTag(u"99/99 0789-12345\\..A"), u"9999078912345A");
 }
 
 }  // namespace

@@ -10,7 +10,8 @@ namespace fr::emu {
 const std::vector<TControlCommandInfo>& ControlCommands() {
     static const std::vector<TControlCommandInfo> commands = {
         {"fault", "{\"cmd\":\"fault\",\"kind\":K,...}: add a fault (kinds below)"},
-        {"clear_faults", "drop every pending fault"},
+        {"clear_faults", "drop every pending fault (a silent register answers again)"},
+        {"revive", "a register fallen silent (fault fall_silent) answers again"},
         {"faults", "the pending faults"},
         {"status", "the register's state: shift, documents, cash, clock"},
         {"requests", "the journal of requests; \"since\": N gives those after sequence N"},
@@ -45,6 +46,11 @@ nlohmann::json TEmulator::Control(const nlohmann::json& ARequest) {
         }
         if (cmd == "clear_faults") {
             ClearFaults();
+            return Ok();
+        }
+        if (cmd == "revive") {
+            std::lock_guard lock(FLock);
+            FFaults.Revive();
             return Ok();
         }
         if (cmd == "faults") {

@@ -322,6 +322,8 @@ std::optional<char> TEmulator::OnEnq(TLineMemory&) {
 TWirePlan TEmulator::OnFrame(std::string_view AFrame, const std::string& AChannel,
                              TLineMemory& AMemory) {
     std::lock_guard lock(FLock);
+    // A register fallen silent takes nothing in.
+    if (FFaults.Silent()) return {};
     TRequestFrame request;
     const TFrameCheck check = ParseRequestFrame(AFrame, request);
     if (check == TFrameCheck::fcMalformed) return {};
@@ -356,6 +358,10 @@ TWirePlan TEmulator::OnFrame(std::string_view AFrame, const std::string& AChanne
         TWirePlan plan;
         plan.Bytes.assign(1, *byte);
         return plan;
+    } else if (FFaults.TakeFallSilent(request.Command, true)) {
+        // Nothing carried out and nothing answered: the journal keeps the request
+        // unanswered.
+        return {};
     } else if (request.Command == "06" && FFaults.TakeFailing06()) {
         answer.Error = ecUnknownCommand;
     } else if (const auto fault = FFaults.TakeError(request.Command)) {
@@ -376,6 +382,8 @@ TWirePlan TEmulator::OnFrame(std::string_view AFrame, const std::string& AChanne
         SaveState();
     }
     FJournal.SetAnswer(seq, answer.Error);
+    // Carried out, and then nothing: not even this answer leaves the register.
+    if (answer.Error == ecOk && FFaults.TakeFallSilent(request.Command, false)) return {};
 
     std::vector<std::string> fields;
     fields.reserve(answer.Fields.size());

@@ -39,6 +39,10 @@ const std::vector<TFaultKindInfo>& FaultKinds() {
         {TFaultKind::fkIdleClose, "idle_close",
          "the register closes the TCP connection once no byte came from the driver for `ms` "
          "(default 1000); the serial line ignores it"},
+        {TFaultKind::fkFallSilent, "fall_silent",
+         "the command is carried out, then the register answers nothing at all (no ACK, no "
+         "frame) for `ms` (default 60000) or until the control command \"revive\"; "
+         "`unmade`: the command is not carried out either"},
     };
     return kinds;
 }
@@ -61,6 +65,8 @@ int DefaultMs(TFaultKind AKind) {
             return 300;
         case TFaultKind::fkIdleClose:
             return 1000;
+        case TFaultKind::fkFallSilent:
+            return 60000;
         default:
             return 0;
     }
@@ -105,6 +111,7 @@ TFault FaultFromJson(const nlohmann::json& AJson) {
     f.Code = Get<int>(AJson, "code", 1);
     f.Ext = Get<int>(AJson, "ext", 0);
     f.Fail06 = Get<bool>(AJson, "fail_06", false);
+    f.Unmade = Get<bool>(AJson, "unmade", false);
     if (f.Skip < 0) throw std::runtime_error("\"skip\" must be 0 or more");
     if (f.Byte < 0 || f.Byte > 255) throw std::runtime_error("\"byte\" must be 0 to 255");
     if (f.Ms < 0 || f.Ms > 600000) throw std::runtime_error("\"ms\" must be 0 to 600000");
@@ -129,6 +136,10 @@ nlohmann::json FaultToJson(const TFault& f) {
         case TFaultKind::fkTrickle:
         case TFaultKind::fkIdleClose:
             j["ms"] = f.Ms;
+            break;
+        case TFaultKind::fkFallSilent:
+            j["ms"] = f.Ms;
+            j["unmade"] = f.Unmade;
             break;
         case TFaultKind::fkBytePause:
             j["ms"] = f.Ms;
@@ -159,6 +170,21 @@ void TFaultPlan::Add(const TFault& AFault) {
 void TFaultPlan::Clear() {
     FFaults.clear();
     FFailing06 = false;
+    FSilentUntil.reset();
+}
+
+bool TFaultPlan::TakeFallSilent(std::string_view ACommand, bool AUnmade) {
+    const auto f = Take(
+        TFaultKind::fkFallSilent, ACommand,
+        AUnmade ? +[](const TFault& AFault, std::string_view) { return AFault.Unmade; }
+                : +[](const TFault& AFault, std::string_view) { return !AFault.Unmade; });
+    if (!f) return false;
+    FSilentUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(f->Ms);
+    return true;
+}
+
+bool TFaultPlan::Silent() const {
+    return FSilentUntil && std::chrono::steady_clock::now() < *FSilentUntil;
 }
 
 nlohmann::json TFaultPlan::ToJson() const {
@@ -187,6 +213,7 @@ std::optional<TFault> TFaultPlan::Take(TFaultKind AKind, std::string_view AComma
 }
 
 std::optional<char> TFaultPlan::AnswerEnq() {
+    if (Silent()) return std::nullopt;
     if (Take(TFaultKind::fkEnqSilence, {})) return std::nullopt;
     if (auto f = Take(TFaultKind::fkEnqByte, {})) return static_cast<char>(f->Byte);
     return kACK;

@@ -3,6 +3,7 @@
 // time. Each fault waits for its occasion (an ENQ, a frame, an answer of a given
 // command) and is used up after `Times` occasions (0 or less: until cleared).
 
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -30,6 +31,7 @@ enum class TFaultKind {
     fkDropDocument,    // the open document lost unmade, the command not executed, the answer cut
     fkTrickle,         // the answer comes one byte every `ms` and never ends
     fkIdleClose,       // the register closes a connection idle for `ms`
+    fkFallSilent,      // the command carried out, then no answer to anything for `ms`
 };
 
 struct TFaultKindInfo {
@@ -53,6 +55,7 @@ struct TFault {
     int Code = 1;
     int Ext = 0;
     bool Fail06 = false;
+    bool Unmade = false;  // fall_silent: the command is not carried out either
 };
 
 // Raises std::runtime_error naming the problem.
@@ -93,6 +96,13 @@ class TFaultPlan {
     void TakeIdleClose();
     // Shapes the answer frame (STX .. check) of ACommand.
     TWirePlan ShapeAnswer(std::string_view ACommand, std::string AFrame);
+    // A fall_silent fault for this command, carried out already: the register
+    // answers nothing from now on for its `ms`, or until revived or cleared.
+    // AUnmade: whether to take the faults that leave the command undone, or those
+    // that carry it out.
+    bool TakeFallSilent(std::string_view ACommand, bool AUnmade);
+    bool Silent() const;
+    void Revive() { FSilentUntil.reset(); }
 
   private:
     // The first pending fault of AKind for ACommand; uses one occasion of it.
@@ -102,6 +112,7 @@ class TFaultPlan {
 
     std::vector<TFault> FFaults;
     bool FFailing06 = false;
+    std::optional<std::chrono::steady_clock::time_point> FSilentUntil;
 };
 
 }  // namespace fr::emu
