@@ -42,6 +42,11 @@ std::vector<TDocumentRecord> TJournal::Documents() const {
     return FDocuments;
 }
 
+size_t TJournal::DocumentCount() const {
+    std::lock_guard lock(FLock);
+    return FDocuments.size();
+}
+
 nlohmann::json ToJson(const TRequestRecord& ARecord) {
     return {{"seq", ARecord.Seq},       {"channel", ARecord.Channel}, {"command", ARecord.Command},
             {"fields", ARecord.Fields}, {"error", ARecord.Error},     {"resend", ARecord.Resend}};

@@ -49,6 +49,7 @@ struct TDocumentRecord {
     std::vector<TDocumentItem> Items;
     std::vector<TDocumentPayment> Payments;
     std::vector<std::pair<unsigned, std::string>> Requisites;
+    int64_t Strip = -1;  // the paper tape's strip it was printed on; -1: none
 };
 
 class TJournal {
@@ -61,6 +62,7 @@ class TJournal {
 
     std::vector<TRequestRecord> Requests() const;
     std::vector<TDocumentRecord> Documents() const;
+    size_t DocumentCount() const;
 
   private:
     mutable std::mutex FLock;
