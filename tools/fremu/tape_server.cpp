@@ -26,7 +26,9 @@ uint64_t Number(const httplib::Request& ARequest, const char* AName, uint64_t AD
 }  // namespace
 
 TTapeServer::TTapeServer(TSnapshotSource ASource, TChangeSignal& AChanges)
-    : FSource(std::move(ASource)), FChanges(AChanges), FServer(std::make_unique<httplib::Server>()) {}
+    : FSource(std::move(ASource)),
+      FChanges(AChanges),
+      FServer(std::make_unique<httplib::Server>()) {}
 
 TTapeServer::~TTapeServer() {
     Stop();
@@ -39,20 +41,20 @@ void TTapeServer::Routes() {
     });
     // ?since=N: the strips from N on; &version=V: wait until the tape is no
     // longer at version V (or kLongestWait passed).
-    FServer->Get("/documents.json", [this](const httplib::Request& ARequest,
-                                          httplib::Response& AResponse) {
-        const uint64_t since = Number(ARequest, "since", 0);
-        if (ARequest.has_param("version")) {
-            const uint64_t known = Number(ARequest, "version", 0);
-            if (FWaiting.fetch_add(1) < kMostWaiting) FChanges.WaitPast(known, kLongestWait);
-            FWaiting.fetch_sub(1);
-        }
-        const TTapeSnapshot snapshot = FSource(static_cast<size_t>(since));
-        AResponse.set_header("Cache-Control", "no-store");
-        AResponse.set_content(
-            TapeToJson(snapshot).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
-            "application/json; charset=utf-8");
-    });
+    FServer->Get(
+        "/documents.json", [this](const httplib::Request& ARequest, httplib::Response& AResponse) {
+            const uint64_t since = Number(ARequest, "since", 0);
+            if (ARequest.has_param("version")) {
+                const uint64_t known = Number(ARequest, "version", 0);
+                if (FWaiting.fetch_add(1) < kMostWaiting) FChanges.WaitPast(known, kLongestWait);
+                FWaiting.fetch_sub(1);
+            }
+            const TTapeSnapshot snapshot = FSource(static_cast<size_t>(since));
+            AResponse.set_header("Cache-Control", "no-store");
+            AResponse.set_content(
+                TapeToJson(snapshot).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
+                "application/json; charset=utf-8");
+        });
     FServer->Get("/qr.svg", [](const httplib::Request& ARequest, httplib::Response& AResponse) {
         const std::string text = ARequest.get_param_value("text");
         try {

@@ -96,14 +96,14 @@ nlohmann::json TapeToJson(const TTapeSnapshot& ASnapshot) {
         }
         entry["strip"] = strip.Index;
         entry["lines"] = strip.Lines;
-        entry["cut"] = !strip.Lines.empty() && strip.Lines.back().find(" ОТРЕЗ ") !=
-                                                   std::string::npos;
+        entry["cut"] =
+            !strip.Lines.empty() && strip.Lines.back().find(" ОТРЕЗ ") != std::string::npos;
         documents.push_back(std::move(entry));
     }
-    return {{"run", ASnapshot.Run},
-            {"version", ASnapshot.Version},   {"width", ASnapshot.Width},
-            {"status", ASnapshot.Status},     {"strips", ASnapshot.StripCount},
-            {"documents", std::move(documents)}, {"printing", ASnapshot.Printing}};
+    return {{"run", ASnapshot.Run},           {"version", ASnapshot.Version},
+            {"width", ASnapshot.Width},       {"status", ASnapshot.Status},
+            {"strips", ASnapshot.StripCount}, {"documents", std::move(documents)},
+            {"printing", ASnapshot.Printing}};
 }
 
 void TChangeSignal::Bump() {

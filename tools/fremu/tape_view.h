@@ -28,12 +28,12 @@ struct TTapeStrip {
 struct TTapeSnapshot {
     std::string Run;  // tells one run of the emulator from the next
     uint64_t Version = 0;
-    size_t Width = 0;            // characters a line
-    nlohmann::json Status;       // the register's status
-    std::string FnSerial;        // the fiscal storage's serial number
-    size_t StripCount = 0;       // strips ended so far
-    std::vector<TTapeStrip> Strips;      // those asked for, in order
-    std::vector<std::string> Printing;   // lines after the last ended strip
+    size_t Width = 0;                   // characters a line
+    nlohmann::json Status;              // the register's status
+    std::string FnSerial;               // the fiscal storage's serial number
+    size_t StripCount = 0;              // strips ended so far
+    std::vector<TTapeStrip> Strips;     // those asked for, in order
+    std::vector<std::string> Printing;  // lines after the last ended strip
 };
 
 // The receipt's QR content "t=YYYYMMDDTHHMM&s=TOTAL&fn=FN&i=FD&fp=FP&n=TYPE" of a
