@@ -33,9 +33,7 @@ constexpr TOptionInfo kOptions[] = {
     {"--no-stdin", nullptr, "do not read control JSON lines from standard input"},
     {"--unregistered", nullptr, "start, without a state file, with an unregistered storage"},
     {"--fault", "JSON", "a fault to start with, e.g. '{\"kind\":\"delay\",\"ms\":2000}'"},
-    {"--http", "ADDRESS:PORT",
-     "serve the tape as a live web page (below); ADDRESS: 127.0.0.1 when left out, "
-     "PORT 0: a free one"},
+    {"--http", "ADDRESS:PORT", "serve the tape as a live web page (below); PORT 0: a free one"},
     {"--help", nullptr, "this text"},
 };
 
@@ -81,7 +79,8 @@ std::string HelpText() {
         text += left + " " + o.Help + "\n";
     }
     text +=
-        "\nWith --http, for as long as the emulator runs (the start line gains\n"
+        "\nWith --http ADDRESS:PORT (or :PORT or PORT alone: ADDRESS 127.0.0.1), for as\n"
+        "long as the emulator runs (the start line gains "
         "\"http\":{\"address\",\"port\",\"url\"}):\n"
         "  /                   the paper tape, live: every document printed, newest last,\n"
         "                      receipts and corrections with their QR code\n"
