@@ -340,10 +340,10 @@ TTapeSnapshot TEmulator::TapeSnapshot(size_t ASince) const {
         s.Status = FRegister->StatusJson();
         s.FnSerial = FRegister->State().FnSerial;
     }
-    const std::vector<size_t> ends = FTape.StripEnds();
+    const auto ends = FTape.StripEnds();
     s.StripCount = ends.size();
     const size_t first = std::min(ASince, ends.size());
-    const size_t from = first == 0 ? 0 : ends[first - 1];
+    const size_t from = first == 0 ? 0 : ends[first - 1].End;
     std::vector<std::string> lines = FTape.LinesFrom(from);
     size_t at = from;
     auto take = [&](size_t AEnd) {
@@ -353,7 +353,7 @@ TTapeSnapshot TEmulator::TapeSnapshot(size_t ASince) const {
         return part;
     };
     for (size_t i = first; i < ends.size(); ++i)
-        s.Strips.push_back({i, take(ends[i]), std::nullopt});
+        s.Strips.push_back({i, take(ends[i].End), ends[i].Cut, std::nullopt});
     s.Printing = take(from + lines.size());
     if (!s.Strips.empty()) {
         for (auto& d : FJournal.Documents()) {

@@ -75,21 +75,21 @@ void TPaperTape::Cut(size_t AWidth) {
     const size_t fill = AWidth > 9 ? AWidth - 7 : 2;
     Emit(std::string(fill / 2, '~') + mark + std::string(fill - fill / 2, '~'));
     std::lock_guard lock(FLock);
-    EndStripLocked();
+    EndStripLocked(true);
 }
 
 int64_t TPaperTape::EndStrip() {
     std::lock_guard lock(FLock);
-    return EndStripLocked();
+    return EndStripLocked(false);
 }
 
-int64_t TPaperTape::EndStripLocked() {
-    const size_t begin = FStripEnds.empty() ? 0 : FStripEnds.back();
-    if (FLines.size() > begin) FStripEnds.push_back(FLines.size());
+int64_t TPaperTape::EndStripLocked(bool ACut) {
+    const size_t begin = FStripEnds.empty() ? 0 : FStripEnds.back().End;
+    if (FLines.size() > begin) FStripEnds.push_back({FLines.size(), ACut});
     return static_cast<int64_t>(FStripEnds.size()) - 1;
 }
 
-std::vector<size_t> TPaperTape::StripEnds() const {
+std::vector<TPaperTape::TStripEnd> TPaperTape::StripEnds() const {
     std::lock_guard lock(FLock);
     return FStripEnds;
 }

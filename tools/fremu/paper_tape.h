@@ -38,20 +38,25 @@ class TPaperTape {
 
     std::vector<std::string> Lines() const;
     size_t LineCount() const;
-    // Where each ended strip stops: its last line's index + 1. A strip begins where
-    // the one before it stops; the lines after the last are still being printed.
-    std::vector<size_t> StripEnds() const;
+    // Where each ended strip stops: its last line's index + 1, and whether a cut
+    // ended it. A strip begins where the one before it stops; the lines after the
+    // last are still being printed.
+    struct TStripEnd {
+        size_t End = 0;
+        bool Cut = false;
+    };
+    std::vector<TStripEnd> StripEnds() const;
     size_t StripCount() const;
     // The lines from line AFirst on.
     std::vector<std::string> LinesFrom(size_t AFirst) const;
 
   private:
     void Emit(std::string ALine);
-    int64_t EndStripLocked();
+    int64_t EndStripLocked(bool ACut);
 
     mutable std::mutex FLock;
     std::vector<std::string> FLines;
-    std::vector<size_t> FStripEnds;
+    std::vector<TStripEnd> FStripEnds;
     std::FILE* FFile = nullptr;
     bool FOwnsFile = false;
 };

@@ -22,6 +22,7 @@ namespace fr::emu {
 struct TTapeStrip {
     size_t Index = 0;
     std::vector<std::string> Lines;
+    bool Cut = false;  // the paper was cut after it
     std::optional<TDocumentRecord> Document;
 };
 
