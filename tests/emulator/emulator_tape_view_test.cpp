@@ -205,6 +205,8 @@ TEST_F(EmulatorTapeView, StripsAreThePaperCutIntoDocuments) {
     ASSERT_EQ(later["documents"].size(), 2u);
     EXPECT_EQ(later["documents"][0]["strip"], 3);
     EXPECT_EQ(later["documents"][0]["lines"], docs[3]["lines"]);
+    EXPECT_EQ(later["documents"][0]["total"], "45");
+    EXPECT_EQ(later["documents"][1]["cancelled"], true);
     EXPECT_EQ(later["strips"], 5);
     EXPECT_EQ(later["printing"], j["printing"]);
     EXPECT_TRUE(TapeToJson(FEmulator->TapeSnapshot(99))["documents"].empty());

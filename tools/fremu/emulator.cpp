@@ -356,7 +356,7 @@ TTapeSnapshot TEmulator::TapeSnapshot(size_t ASince) const {
         s.Strips.push_back({i, take(ends[i].End), ends[i].Cut, std::nullopt});
     s.Printing = take(from + lines.size());
     if (!s.Strips.empty()) {
-        for (auto& d : FJournal.Documents()) {
+        for (auto& d : FJournal.DocumentsFromStrip(static_cast<int64_t>(first))) {
             if (d.Strip < static_cast<int64_t>(first) ||
                 d.Strip >= static_cast<int64_t>(ends.size()))
                 continue;

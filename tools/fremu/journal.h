@@ -63,6 +63,9 @@ class TJournal {
     std::vector<TRequestRecord> Requests() const;
     std::vector<TDocumentRecord> Documents() const;
     size_t DocumentCount() const;
+    // The documents printed on strip AStrip of the tape or later (documents come
+    // in the tape's order, so only those are copied).
+    std::vector<TDocumentRecord> DocumentsFromStrip(int64_t AStrip) const;
 
   private:
     mutable std::mutex FLock;

@@ -46,7 +46,9 @@ void TTapeServer::Routes() {
             const uint64_t since = Number(ARequest, "since", 0);
             if (ARequest.has_param("version")) {
                 const uint64_t known = Number(ARequest, "version", 0);
-                if (FWaiting.fetch_add(1) < kMostWaiting) FChanges.WaitPast(known, kLongestWait);
+                if (FWaiting.fetch_add(1) < kMostWaiting &&
+                    FChanges.WaitPast(known, kLongestWait) != known)
+                    FChanges.Pause(kSettle);
                 FWaiting.fetch_sub(1);
             }
             const TTapeSnapshot snapshot = FSource(static_cast<size_t>(since));

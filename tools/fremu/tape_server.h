@@ -38,6 +38,9 @@ class TTapeServer {
 
     // How long a request for changes waits for one, at most.
     static constexpr std::chrono::milliseconds kLongestWait{10000};
+    // After a change, how long the answer waits for the frames that follow it: a
+    // receipt is many frames, and a page needs one answer for them, not one each.
+    static constexpr std::chrono::milliseconds kSettle{100};
 
   private:
     void Routes();

@@ -125,6 +125,11 @@ uint64_t TChangeSignal::WaitPast(uint64_t AKnown, std::chrono::milliseconds ATim
     return FVersion;
 }
 
+void TChangeSignal::Pause(std::chrono::milliseconds ATime) {
+    std::unique_lock lock(FLock);
+    FChanged.wait_for(lock, ATime, [&] { return FStopped; });
+}
+
 void TChangeSignal::Stop() {
     {
         std::lock_guard lock(FLock);

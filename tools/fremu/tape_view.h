@@ -60,6 +60,8 @@ class TChangeSignal {
     uint64_t Version() const;
     // Returns the version once it differs from AKnown, or at ATimeout, or on Stop.
     uint64_t WaitPast(uint64_t AKnown, std::chrono::milliseconds ATimeout);
+    // Waits for ATime, or less on Stop.
+    void Pause(std::chrono::milliseconds ATime);
     void Stop();
     bool Stopped() const;
 
