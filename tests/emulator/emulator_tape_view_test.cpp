@@ -271,6 +271,13 @@ TEST_F(EmulatorTapeView, ServesThePageTheJsonAndQrCodes) {
     EXPECT_EQ(Get(port, "/qr.svg").Status, 400);
     EXPECT_EQ(Get(port, "/qr.svg?text=" + std::string(2000, 'x')).Status, 400);
     EXPECT_EQ(Get(port, "/nothing").Status, 404);
+
+    // The page's port is its own: a second emulator cannot share it.
+    auto same = WithHttp(Options());
+    same.HttpPort = port;
+    TEmulator second(same);
+    EXPECT_THROW(second.Start(), std::runtime_error);
+    EXPECT_EQ(Get(port, "/qr.svg?text=1").Status, 200);
 }
 
 TEST_F(EmulatorTapeView, ARequestForChangesReturnsWithTheNextDocument) {

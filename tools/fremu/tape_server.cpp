@@ -1,6 +1,7 @@
 #include "tools/fremu/tape_server.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <stdexcept>
 
@@ -74,6 +75,12 @@ void TTapeServer::Start(const std::string& AAddress, int APort) {
     FServer->new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
     FServer->set_read_timeout(5, 0);
     FServer->set_write_timeout(5, 0);
+    // Not the library's default, which shares the port (SO_REUSEPORT): a second
+    // emulator asking for a port in use must fail, not split the browsers.
+    FServer->set_socket_options([](int ASocket) {
+        const int yes = 1;
+        ::setsockopt(ASocket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     Routes();
     if (APort == 0) {
         FPort = FServer->bind_to_any_port(AAddress);
