@@ -2,7 +2,8 @@
 # The emulator's tape page in headless Chromium (a stage of `make test`): see
 # scripts/tape_view_browser.py. Runs what `make build-native` built; the
 # screenshots it decodes stay in FR_TAPE_VIEW_OUT (default build/native/tape-view/).
-# Prints "tape-view: skipped ..." when Chromium or zbarimg cannot run here.
+# Prints "tape-view: skipped ..." when Chromium or zbarimg cannot run here;
+# FR_CHROMIUM names another Chromium binary.
 set -u
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,7 +16,7 @@ for tool in "$build/tools/fremu/fremu" "$build/tools/frhost/frhost"; do
     exit 1
   fi
 done
-chromium=$(command -v chromium || true)
+chromium=${FR_CHROMIUM:-$(command -v chromium || true)}
 if [[ -z $chromium ]]; then
   echo "tape-view: skipped: no chromium (scripts/setup.sh full installs it)"
   exit 0

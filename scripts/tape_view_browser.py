@@ -56,9 +56,15 @@ class Browser:
                 "--user-data-dir=" + profile, "--window-size=%d,%d" % (width, height),
                 "about:blank"]
         self.log = open(os.path.join(profile, "..", "chromium.log"), "wb")
-        self.process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=self.log,
-                                        stderr=self.log, preexec_fn=child_fds,
-                                        pass_fds=(3, 4))
+        try:
+            self.process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=self.log,
+                                            stderr=self.log, preexec_fn=child_fds,
+                                            pass_fds=(3, 4))
+        except OSError as e:
+            for fd in high + [self.to_child, self.from_child]:
+                os.close(fd)
+            self.log.close()
+            raise CannotRun(str(e))
         for fd in high:
             os.close(fd)
         self.buffer = b""
