@@ -209,14 +209,11 @@ void TDriver::ConfigureDevice() {
 
 int32_t TDriver::Enable() {
     TBaseDriverECR::Enable();
-    TLog::SetLogLevel(GetSettingValueBool(u"WriteLog") ? 2 : 0);
     FLogDirName = DriverDataFolder();
-    TLog::SetLogFileName(FLogDirName + std::u16string(kProductName) + u"_" +
-                         FormatDateTime(u"yyyy.mm.dd", Now()) + u".log");
-    TLog::Start();
+    OpenOwnLog(GetSettingValueBool(u"WriteLog"), FLogDirName);
     LogOperationStart(kDriverLogCaption, u"Start Enable");
     LoadPendingDocument();
-    GetFormatSettings().DecimalSeparator = u'.';
+    SetDecimalSeparator(u'.');
 
     Disable();
     FDevice.reset();

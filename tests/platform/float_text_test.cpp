@@ -44,14 +44,14 @@ TEST(PlatformFloatText, FloatToStrUsesTheSeparator) {
     EXPECT_EQ(FloatToStr(12.5, u','), u"12,5");
     EXPECT_EQ(FloatToStr(1.5e-9, u','), u"1,5E-9");
     test::FormatSettingsGuard guard;
-    GetFormatSettings().DecimalSeparator = u',';
+    SetDecimalSeparator(u',');
     EXPECT_EQ(FloatToStr(0.25), u"0,25");
     EXPECT_EQ(CurrToStr(Currency::FromRaw(123457)), u"12,3457");
 }
 
 TEST(PlatformFloatText, CurrToStrTable) {
     test::FormatSettingsGuard guard;
-    GetFormatSettings().DecimalSeparator = u'.';
+    SetDecimalSeparator(u'.');
     const std::pair<int64_t, const char16_t*> cases[] = {
         {123457, u"12.3457"},
         {1000000, u"100"},
