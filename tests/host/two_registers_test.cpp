@@ -210,8 +210,9 @@ TEST_F(TwoRegisters, ReceiptsAtOnceEachOnItsOwnRegisterAndOnlyTheLoggedObjectsLi
         if (line.find(tagA) == std::string::npos) continue;
         if (line.find("\tINFO\t< ProcessCheck") != std::string::npos) ++receiptsA;
         if (line.find("TSocketDevice: \t-> ") != std::string::npos) ++bytesA;
-        if (line.find("\tINFO\tLog: \tobject" + tagA.substr(0, tagA.size() - 1) + "; TCP 127.0.0.1:" +
-                      std::to_string(runs[0].Emulator->TcpPort())) != std::string::npos)
+        if (line.find("\tINFO\tLog: \tobject" + tagA.substr(0, tagA.size() - 1) +
+                      "; TCP 127.0.0.1:" + std::to_string(runs[0].Emulator->TcpPort())) !=
+            std::string::npos)
             ++openA;
     }
     EXPECT_EQ(receiptsA, kReceipts);

@@ -81,5 +81,35 @@ TEST_P(HostWorkingDay, AWorkingDaySucceedsWhileTheLogCannotBeWritten) {
 INSTANTIATE_TEST_SUITE_P(Links, HostWorkingDay, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Tcp" : "Serial"; });
 
+class HostObjectLog : public DriverFixture {};
+
+// DebugLogEnabled writes the object's log whatever WriteLog says; with both off the
+// connection writes nothing. Each row connects again with its settings.
+TEST_F(HostObjectLog, DebugLogEnabledTakesEffectWhateverWriteLogSays) {
+    UseTcp();
+    const struct {
+        bool writeLog, debugLog, written;
+    } rows[] = {
+        {false, false, false}, {false, true, true}, {true, false, true},
+        {false, false, false}, {true, true, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.writeLog) + " " + std::to_string(row.debugLog));
+        SetProp(u"WriteLog", Variant(row.writeLog));
+        SetProp(u"DebugLogEnabled", Variant(row.debugLog));
+        const size_t before = LogLines().size();
+        EXPECT_TRUE(Call(u"Open").Ok());
+        // The call's own "> " line obeys the settings of the connection before.
+        const std::vector<std::string> lines = LogLines();
+        bool started = false, answered = false;
+        for (size_t i = before; i < lines.size(); ++i) {
+            if (lines[i].find("TDriver: \tStart Enable") != std::string::npos) started = true;
+            if (lines[i].find("\tINFO\t< Подключить") != std::string::npos) answered = true;
+        }
+        EXPECT_EQ(started, row.written);
+        EXPECT_EQ(answered, row.written);
+    }
+}
+
 }  // namespace
 }  // namespace fr::test
