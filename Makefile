@@ -14,7 +14,7 @@ TEST_STAGES := format-check build-native build-asan build-win32 build-win64 fuzz
 TEST_STAGES += test-tsan
 # The tests that run threads (objects on threads of their own, the in-process
 # emulator, the log's writers), built and run under ThreadSanitizer.
-TSAN_TESTS := SupportLogTest PlatformSystemTest host_working_day_tests driver_tests \
+TSAN_TESTS := SupportLogTest PlatformTextTest PlatformSystemTest host_working_day_tests driver_tests \
   documents_tests emulator_tests
 
 .PHONY: all setup setup-demo build build-% build-native-so test test-native test-asan test-tsan \

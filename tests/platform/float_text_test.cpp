@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "platform_test_util.h"
 
@@ -47,6 +49,32 @@ TEST(PlatformFloatText, FloatToStrUsesTheSeparator) {
     SetDecimalSeparator(u',');
     EXPECT_EQ(FloatToStr(0.25), u"0,25");
     EXPECT_EQ(CurrToStr(Currency::FromRaw(123457)), u"12,3457");
+}
+
+// A driver connecting on one thread sets the separator while other threads format:
+// every text is whole, with one separator or the other (the stage under
+// ThreadSanitizer also shows that no access goes unguarded).
+TEST(PlatformFloatText, SeparatorChangesWhileOtherThreadsFormat) {
+    test::FormatSettingsGuard guard;
+    std::atomic<bool> done{false};
+    std::thread setter([&] {
+        for (int i = 0; !done.load(); ++i)
+            SetDecimalSeparator(i % 2 == 0 ? u'.' : u',');
+    });
+    std::thread wholeSetter([&] {
+        FormatSettings settings;
+        while (!done.load())
+            SetFormatSettings(settings);
+    });
+    int seen = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const std::u16string text = FloatToStr(0.25);
+        if (text == u"0.25" || text == u"0,25") ++seen;
+    }
+    done.store(true);
+    setter.join();
+    wholeSetter.join();
+    EXPECT_EQ(seen, 20000);
 }
 
 TEST(PlatformFloatText, CurrToStrTable) {
