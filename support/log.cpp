@@ -128,7 +128,7 @@ std::u16string ProcessPath(TDateTime when, bool onlyDirectory) {
     if (common.empty()) {
         throw EOSError(std::u16string(texts::kNoLogFolder));
     }
-    const std::u16string folder = common + base + PathDelimiter();
+    std::u16string folder = common + base + PathDelimiter();
     if (!DirectoryExists(folder)) {
         ForceDirectories(folder);
         GrantEveryoneFullAccess(folder);
