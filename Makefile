@@ -12,8 +12,13 @@ SOURCES = $(or $(shell git ls-files '*.cpp' '*.h' 2>/dev/null),$(shell find . \(
 TEST_STAGES := format-check build-native build-asan build-win32 build-win64 fuzz-smoke \
   wine-test frhost-wine-test native-wine-test ctest-native ctest-asan
 TEST_STAGES += tape-view-test
+TEST_STAGES += test-tsan
+# The tests that run threads (objects on threads of their own, the in-process
+# emulator, the log's writers), built and run under ThreadSanitizer.
+TSAN_TESTS := SupportLogTest PlatformTextTest PlatformSystemTest host_working_day_tests driver_tests \
+  documents_tests emulator_tests
 
-.PHONY: all setup setup-demo build build-% build-native-so test test-native test-asan \
+.PHONY: all setup setup-demo build build-% build-native-so test test-native test-asan test-tsan \
   ctest-native ctest-asan wine-test frhost-wine-test native-wine-test test-native-wine \
   format-check format lint bench fuzz fuzz-smoke memcheck clean dist demo
 .PHONY: tape-view-test demo-live
@@ -67,6 +72,11 @@ native-wine-test:
 test-native: build-native ctest-native
 
 test-asan: setup build-asan ctest-asan
+
+test-tsan: setup
+	@cmake --preset tsan >/dev/null
+	@cmake --build --preset tsan --target $(TSAN_TESTS)
+	@ctest --preset tsan
 
 # Standard input closed: clang-format given no file would wait for it.
 format-check:

@@ -267,4 +267,26 @@ TPrivateRead ReadPrivateFile(std::u16string_view path, std::string& bytes, std::
     return TPrivateRead::prRead;
 }
 
+std::vector<std::u16string> ListPlainFiles(std::u16string_view folder) {
+    std::vector<std::u16string> names;
+    std::u16string pattern(folder);
+    if (!pattern.empty() && pattern.back() != u'\\' && pattern.back() != u'/') pattern += u'\\';
+    pattern += u'*';
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(Wide(pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        // A link or junction is a reparse point: never taken for the file behind it.
+        const DWORD notPlain =
+            FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+        if ((found.dwFileAttributes & notPlain) == 0) names.push_back(FromWide(found.cFileName));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+bool RemoveFileEntry(std::u16string_view path) {
+    return DeleteFileW(Wide(path).c_str()) != 0;
+}
+
 }  // namespace fr
