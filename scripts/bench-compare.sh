@@ -1,70 +1,84 @@
 #!/usr/bin/env bash
-# The TCP link's exchange benchmark (bench/link_bench.cpp) on two commits, side by
-# side in one run: scripts/bench-compare.sh BASE [OTHER] (OTHER: the work tree as it
-# is). Each commit is built in the bench preset in a worktree of its own under
-# ${FR_COMPARE_DIR:-/tmp/fr-bench-compare}; a commit older than the benchmark gets
-# this tree's benchmark source, so both run the same measurement. The runs
-# alternate (A B A B ...) so that a machine growing busier weighs on both alike.
+# Earlier commits beside the work tree, in one run: scripts/bench-compare.sh COMMIT...
+# Prints two Markdown tables: the TCP link's exchange (bench/link_bench.cpp: wall
+# time, driver CPU and socket calls per exchange) and a 100-position receipt through
+# frhost against this tree's emulator (scripts/bench_compare_receipt.py). Each commit
+# is built in the bench preset in a worktree of its own under
+# ${FR_COMPARE_DIR:-/tmp/fr-bench-compare}; a commit older than the link benchmark
+# gets this tree's source of it, so every build runs the same measurement. The runs
+# alternate (A B A B ...) so that a machine growing busier weighs on all alike.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-base=${1:?usage: scripts/bench-compare.sh BASE [OTHER]}
-other=${2:-}
-rounds=${FR_COMPARE_ROUNDS:-3}
+if [[ $# -eq 0 ]]; then
+  echo "usage: scripts/bench-compare.sh COMMIT... (each beside the work tree)" >&2
+  exit 2
+fi
+rounds=${FR_COMPARE_ROUNDS:-5}
 work=${FR_COMPARE_DIR:-/tmp/fr-bench-compare}
 mkdir -p "$work"
-
 if command -v ccache >/dev/null; then
   export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_NOHASHDIR=1
 fi
 
-# Builds fr_bench_link of commit $1 in folder $2 (a worktree) and prints its path.
-build_at() {
-  local commit=$1 tree=$2
-  if [[ ! -d "$tree" ]]; then
-    git -C "$here" worktree add --detach "$tree" "$commit" >&2
-  else
+# Builds the link benchmark and frhost of the tree in $1.
+build_tree() {
+  (cd "$1" && CCACHE_BASEDIR="$1" cmake --preset bench >/dev/null &&
+    CCACHE_BASEDIR="$1" cmake --build --preset bench --target fr_bench_link frhost >&2)
+}
+
+names=() trees=()
+i=0
+for commit in "$@"; do
+  i=$((i + 1))
+  tree="$work/tree$i"
+  if [[ -d "$tree" ]]; then
     git -C "$tree" checkout -q --detach "$commit"
+  else
+    git -C "$here" worktree add --detach "$tree" "$commit" >&2
   fi
   if [[ ! -f "$tree/bench/link_bench.cpp" ]]; then
     cp "$here/bench/link_bench.cpp" "$tree/bench/"
     sed -n '/^# The TCP link on loopback/,/^  -Wl,--wrap/p' "$here/bench/CMakeLists.txt" \
       >>"$tree/bench/CMakeLists.txt"
   fi
-  (cd "$tree" && CCACHE_BASEDIR="$tree" cmake --preset bench >/dev/null &&
-    CCACHE_BASEDIR="$tree" cmake --build --preset bench --target fr_bench_link >&2)
-  echo "$tree/build/bench/bench/fr_bench_link"
-}
-
-a=$(build_at "$base" "$work/a")
-if [[ -n "$other" ]]; then
-  b=$(build_at "$other" "$work/b")
-  b_name=$other
-else
-  (cd "$here" && cmake --preset bench >/dev/null && cmake --build --preset bench --target fr_bench_link >&2)
-  b="$here/build/bench/bench/fr_bench_link"
-  b_name="work tree"
-fi
+  build_tree "$tree"
+  names+=("$(git -C "$tree" log -1 --format=%h)")
+  trees+=("$tree")
+done
+build_tree "$here"
+names+=("work tree")
+trees+=("$here")
 
 out="$work/results"
 rm -rf "$out"
 mkdir -p "$out"
-for i in $(seq 1 "$rounds"); do
-  "$a" --benchmark_out="$out/a$i.json" --benchmark_out_format=json >/dev/null
-  "$b" --benchmark_out="$out/b$i.json" --benchmark_out_format=json >/dev/null
+for r in $(seq 1 "$rounds"); do
+  for k in "${!trees[@]}"; do
+    "${trees[$k]}/build/bench/bench/fr_bench_link" --benchmark_out="$out/link-$k-$r.json" \
+      --benchmark_out_format=json >>"$out/runs.log" 2>&1
+  done
 done
 
-python3 - "$out" "$rounds" "$base" "$b_name" <<'EOF'
+python3 - "$out" "$rounds" "${names[@]}" <<'EOF'
 import json, statistics, sys
-out, rounds, a_name, b_name = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
-keys = ["real_time", "driver_cpu_us_per_exchange", "socket_calls_per_exchange"]
-labels = ["wall per exchange, us", "driver CPU per exchange, us", "socket calls per exchange"]
-def medians(side):
-    rows = [json.load(open(f"{out}/{side}{i}.json"))["benchmarks"][0] for i in range(1, rounds + 1)]
-    return [statistics.median(r[k] / (1000.0 if k == "real_time" else 1.0) for r in rows) for k in keys]
-a, b = medians("a"), medians("b")
-print(f"| medians of {rounds} runs | {a_name} | {b_name} | ratio |")
-print("|---|---|---|---|")
-for label, x, y in zip(labels, a, b):
-    print(f"| {label} | {x:.2f} | {y:.2f} | {y / x if x else float('nan'):.2f} |")
+out, rounds, names = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
+rows = [("wall per exchange, µs", "real_time", 1e-3), ("driver CPU per exchange, µs",
+        "driver_cpu_us_per_exchange", 1.0), ("socket calls per exchange",
+        "socket_calls_per_exchange", 1.0)]
+data = [[json.load(open(f"{out}/link-{k}-{r}.json"))["benchmarks"][0] for r in range(1, rounds + 1)]
+        for k in range(len(names))]
+print(f"| TCP exchange on loopback, medians of {rounds} | " + " | ".join(names) + " |")
+print("|---|" + "---|" * len(names))
+for label, key, scale in rows:
+    print(f"| {label} | " + " | ".join(f"{statistics.median(e[key] * scale for e in d):.1f}"
+                                        for d in data) + " |")
 EOF
+echo
+args=()
+for k in "${!trees[@]}"; do
+  args+=("${names[$k]}=${trees[$k]}/build/bench/tools/frhost/frhost")
+done
+(cd "$here" && cmake --build --preset bench --target fremu >&2)
+python3 "$here/scripts/bench_compare_receipt.py" "$here/build/bench/tools/fremu/fremu" \
+  "$((rounds * 2))" "${args[@]}"
