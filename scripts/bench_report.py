@@ -17,6 +17,9 @@ PACED_TARGET_PCT = 5.0
 PACED_TARGET_POSITIONS = 100
 MEMORY_TARGET_MIB = 64.0
 MEMORY_TARGET_POSITIONS = 10000
+# Socket system calls one TCP exchange may cost (a status round trip): a call or two
+# per step, never one per byte.
+LINK_CALLS_TARGET = 10
 # Marginal cost of a position on the largest step may exceed that of the step
 # before by this factor and still count as linear (noise on a shared machine).
 LINEAR_TOLERANCE = 1.5
@@ -121,6 +124,30 @@ def device_section(device):
     text += table(["benchmark", "CPU per exchange, µs", "bytes on the line", "wire time, µs",
                    "CPU / wire, %"], rows)
     return text, worst
+
+
+def link_section(link):
+    rows, calls = [], None
+    for e in ran(link["benchmarks"]):
+        wire = e["bytes_per_exchange"] * 10.0 / LINE_BAUD
+        wall = e["real_time"] * {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[e.get("time_unit", "ns")]
+        calls = e["socket_calls_per_exchange"] if calls is None else max(calls, e["socket_calls_per_exchange"])
+        rows.append([f"`{e['name']}`", fmt(wall * 1e6, 1), fmt(e["driver_cpu_us_per_exchange"], 1),
+                     fmt(e["socket_calls_per_exchange"], 1), fmt(e["bytes_per_exchange"], 0),
+                     fmt(wire * 1e6, 0), fmt(wall / wire * 100.0, 2)])
+    text = ("A status round trip over a real TCP connection on loopback, against a peer thread "
+            "that answers each request in one write as soon as it is in: the wall time of one "
+            "exchange (both sides and the loopback), the driver thread's CPU time, and the "
+            "socket system calls the driver thread makes (recv, send, setsockopt, poll, ioctl, "
+            "counted through the linker's --wrap). The calls per exchange move when the link "
+            "starts to make a call per byte, whatever the machine's speed that day; "
+            "`scripts/bench-compare.sh COMMIT...` runs this benchmark and a receipt through "
+            "frhost on earlier commits beside the work tree (see \"Against earlier commits\" "
+            "below when the page was written with `FR_BENCH_BASE`).\n\n")
+    text += table(["benchmark", "wall per exchange, µs", "driver CPU per exchange, µs",
+                   "socket calls per exchange", "bytes on the line", "wire time, µs",
+                   "wall / wire, %"], rows)
+    return text, calls
 
 
 def loopback_rows(receipt, write_log):
@@ -246,12 +273,15 @@ def main():
 
     device = load_json(os.path.join(args.results, "device.json"))
     receipt = load_json(os.path.join(args.results, "receipt.json"))
+    link = load_json(os.path.join(args.results, "link.json"))
+    link_text, link_calls = link_section(link)
+    compare = read_text(os.path.join(args.results, "compare.md"))
 
     device_text, device_worst = device_section(device)
     loop_text, cpu_ratio, bytes_ratio, loop_share = loopback_section(receipt)
     paced_text, paced_over = paced_section(receipt)
     memory_text, memory_peak = memory_section(args.results)
-    failed = errors(device["benchmarks"]) + errors(receipt["benchmarks"])
+    failed = errors(device["benchmarks"]) + errors(link["benchmarks"]) + errors(receipt["benchmarks"])
 
     linear_ok = None if cpu_ratio is None else (cpu_ratio <= LINEAR_TOLERANCE and
                                                  bytes_ratio is not None and
@@ -261,6 +291,9 @@ def main():
          "baud (in-memory link, worst round trip)",
          "n/a" if device_worst is None else f"{fmt(device_worst, 3)} %",
          met(None if device_worst is None else device_worst <= CPU_SHARE_TARGET_PCT)],
+        [f"socket system calls per TCP exchange (status round trip on loopback) <= {LINK_CALLS_TARGET}",
+         "n/a" if link_calls is None else fmt(link_calls, 1),
+         met(None if link_calls is None else link_calls <= LINK_CALLS_TARGET)],
         [f"a {PACED_TARGET_POSITIONS}-position receipt over the paced {LINE_BAUD} line within "
          f"{PACED_TARGET_PCT:g} % of the bound",
          "n/a" if paced_over is None else f"{fmt(paced_over)} % over",
@@ -301,6 +334,10 @@ def main():
         "",
         device_text,
         "",
+        "## One exchange of the TCP link on loopback",
+        "",
+        link_text,
+        "",
         "## Receipts on loopback TCP",
         "",
         loop_text,
@@ -318,6 +355,20 @@ def main():
         memory_text,
         "",
     ]
+    if compare != "n/a":
+        parts += [
+            "## Against earlier commits",
+            "",
+            "Written by `scripts/bench-compare.sh` in the same run (`FR_BENCH_BASE`): each "
+            "commit built in the bench preset in a worktree of its own, the runs alternating. "
+            "The receipt's \"driver's own\" time is the ProcessCheck call through frhost (from "
+            "its JSON request line to its reply line, so the host's share is in it) less the "
+            "500 ms pause, against this tree's emulator in a process of its own; \"own / "
+            "wire\" sets it beside the time the receipt's bytes take at 115200 baud.",
+            "",
+            compare,
+            "",
+        ]
     text = "\n".join(parts)
     text = re.sub(r"\n{3,}", "\n\n", text)
     os.makedirs(os.path.dirname(os.path.abspath(args.output)), exist_ok=True)

@@ -38,6 +38,8 @@ int32_t TSocketDevice::Result(int32_t ACode) {
 
 void TSocketDevice::CloseConnection() {
     FConnectionLost = false;
+    DropInput();
+    FReceiveWaitMs = 0;
     FSocket.Close();
     if (FLibraryStarted) {
         SocketLibraryCleanup();
@@ -80,7 +82,7 @@ int32_t TSocketDevice::Connect(std::u16string_view AAddress, int32_t APort) {
     }
     const bool connected =
         FSocket.Connect(address, static_cast<uint16_t>(APort), WithinCall(kConnectTimeoutMs));
-    (void)FSocket.SetReceiveTimeout(kReceiveTimeoutMs);
+    SetReceiveWait(kReceiveTimeoutMs);
     if (!connected) {
         const std::u16string reason = SystemErrorText(FSocket.LastError());
         CloseConnection();
@@ -111,20 +113,32 @@ int32_t TSocketDevice::SendData(std::string_view AData) {
     return kSocketOk;
 }
 
-int32_t TSocketDevice::ReceiveByte(uint8_t& AByte) {
-    if (!FSocket.IsOpen()) return Result(kSocketReceiveError);
-    unsigned char byte = 0;
+void TSocketDevice::SetReceiveWait(uint32_t AWaitMs) {
+    if (AWaitMs == FReceiveWaitMs || !FSocket.IsOpen()) return;
+    FReceiveWaitMs = FSocket.SetReceiveTimeout(AWaitMs) ? AWaitMs : 0;
+}
+
+int32_t TSocketDevice::FillInput() {
     // 0 bytes from a blocking receive means the peer closed the connection.
-    const int r = FSocket.Receive(&byte, 1);
+    const int r = FSocket.Receive(FInput.data(), FInput.size());
     // A reset or another failure that is not a time-out is a lost connection too.
     if (r == 0 || (r < 0 && !FSocket.TimedOut())) FConnectionLost = true;
     if (r <= 0) return Result(kSocketReceiveError);
-    AByte = byte;
+    FInputPos = 0;
+    FInputEnd = static_cast<size_t>(r);
+    return kSocketOk;
+}
+
+int32_t TSocketDevice::ReceiveByte(uint8_t& AByte) {
+    if (!FSocket.IsOpen()) return Result(kSocketReceiveError);
+    if (InputLeft() == 0 && FillInput() != kSocketOk) return kSocketReceiveError;
+    AByte = static_cast<uint8_t>(FInput[FInputPos++]);
     return kSocketOk;
 }
 
 int32_t TSocketDevice::ReceiveByteWithin(uint8_t& AByte, uint32_t AWaitMs) {
-    if (FSocket.IsOpen()) (void)FSocket.SetReceiveTimeout(WithinCall(AWaitMs));
+    // A byte already received is taken without a wait.
+    if (InputLeft() == 0) SetReceiveWait(WithinCall(AWaitMs));
     return ReceiveByte(AByte);
 }
 
@@ -132,9 +146,21 @@ int32_t TSocketDevice::ReceiveData(int32_t ASize, std::string& AData) {
     AData.assign(static_cast<size_t>(std::max(ASize, 0)), '\0');
     if (!FSocket.IsOpen()) return Result(kSocketReceiveError);
     if (AData.empty()) return kSocketOk;
-    const int r = FSocket.Receive(AData.data(), AData.size());
-    if (r == 0) FConnectionLost = true;
-    if (r <= 0) return Result(kSocketReceiveError);
+    if (InputLeft() == 0) {
+        const int r = FSocket.Receive(AData.data(), AData.size());
+        if (r == 0) FConnectionLost = true;
+        if (r <= 0) return Result(kSocketReceiveError);
+        return kSocketOk;
+    }
+    // What was received first, then what has come since, without waiting: one
+    // receive would have delivered as much.
+    size_t got = std::min(InputLeft(), AData.size());
+    std::copy_n(FInput.data() + FInputPos, got, AData.data());
+    FInputPos += got;
+    if (got < AData.size() && FSocket.Pending() > 0) {
+        const int r = FSocket.Receive(AData.data() + got, AData.size() - got);
+        if (r == 0) FConnectionLost = true;
+    }
     return kSocketOk;
 }
 
@@ -149,6 +175,7 @@ bool TSocketDevice::PrepareExchange() {
     FFirstByteDeadline.Reset();
     FAnswerDeadline.Reset();
     FHandshakeRetry = false;
+    DropInput();  // the rest of an earlier answer
     if (FConnectionLost) return Reconnect();
     if (!FSocket.IsOpen()) return true;
     char buffer[256];
@@ -179,8 +206,9 @@ bool TSocketDevice::RetryHandshakeOnNewConnection() {
 }
 
 void TSocketDevice::DiscardLateBytes() {
+    DropInput();
     if (!FSocket.IsOpen() || FConnectionLost) return;
-    (void)FSocket.SetReceiveTimeout(WithinCall(kLateBytesQuietMs));
+    SetReceiveWait(WithinCall(kLateBytesQuietMs));
     const uint32_t start = GetTickCount();
     const uint32_t limit = WithinCall(kLateBytesLimitMs);
     char buffer[256];
@@ -189,7 +217,7 @@ void TSocketDevice::DiscardLateBytes() {
         if (r == 0) FConnectionLost = true;
         if (r <= 0) break;
     }
-    (void)FSocket.SetReceiveTimeout(kReceiveTimeoutMs);
+    SetReceiveWait(kReceiveTimeoutMs);
 }
 
 bool TSocketDevice::SendBytes(std::string_view bytes) {
@@ -238,8 +266,7 @@ bool TSocketDevice::ReceiveCheckChars(std::string& chars) {
         chars.clear();
         return Result(kSocketReceiveError) == kSocketOk;
     }
-    if (FSocket.IsOpen())
-        (void)FSocket.SetReceiveTimeout(WithinCall(std::min(left, kReceiveTimeoutMs)));
+    if (InputLeft() == 0) SetReceiveWait(WithinCall(std::min(left, kReceiveTimeoutMs)));
     return ReceiveData(2, chars) == kSocketOk;
 }
 

@@ -14,6 +14,8 @@
 // handshake, or by the handshake itself, and made again within the same
 // exchange: only ENQ is ever sent again, never a frame the register may have.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -71,6 +73,12 @@ class TSocketDevice : public TDevice {
     int32_t Result(int32_t ACode);
     // ReceiveByte waiting at most AWaitMs.
     int32_t ReceiveByteWithin(uint8_t& AByte, uint32_t AWaitMs);
+    // The receive time-out for the next wait, set on the socket only when it changes.
+    void SetReceiveWait(uint32_t AWaitMs);
+    // One receive into the input buffer, which must be empty.
+    int32_t FillInput();
+    size_t InputLeft() const { return FInputEnd - FInputPos; }
+    void DropInput() { FInputPos = FInputEnd = 0; }
     // Connects again to the last peer; false with the connect text.
     bool Reconnect();
     // ENQ sent again on a new connection after the old one was found closed at
@@ -93,6 +101,12 @@ class TSocketDevice : public TDevice {
     bool FHandshakeRetry = false;
     TTickDeadline FFirstByteDeadline;
     TTickDeadline FAnswerDeadline;
+    // What one receive brought and the exchange has not taken yet: an answer
+    // costs one or two receive calls, not one per byte.
+    std::array<char, 512> FInput{};
+    size_t FInputPos = 0;
+    size_t FInputEnd = 0;
+    uint32_t FReceiveWaitMs = 0;  // as set on the socket; 0: not known
 };
 
 }  // namespace fr

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The Python of scripts/: the demo's summary, the emulator's journal checks and
-control channel, and frhost-wine-test.sh's last-error lines, on made-up data.
+control channel, frhost-wine-test.sh's last-error lines, and the benchmark pages'
+tables, on made-up data.
 
 usage: scripts_python_test.py [-v]
 """
@@ -19,6 +20,8 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 
+import bench_compare_receipt  # noqa: E402
+import bench_report  # noqa: E402
 import demo_session  # noqa: E402
 import fremu  # noqa: E402
 import last_error_lines  # noqa: E402
@@ -276,6 +279,42 @@ class Where(unittest.TestCase):
 
 
 # ---- frhost's last-error lines
+
+class BenchCompare(unittest.TestCase):
+    def test_package_and_requests(self):
+        text = bench_compare_receipt.package(3)
+        self.assertEqual(text.count("<FiscalString "), 3)
+        self.assertIn('ElectronicPayment="30"', text)
+        lines = [json.loads(x) for x in bench_compare_receipt.requests(5555, []).splitlines()]
+        self.assertEqual([x.get("set") or x.get("call") for x in lines],
+                         ["WriteLog", "PortNumber", "IPAddress", "IPPort", "Open", "Close"])
+        self.assertEqual(lines[3]["value"], 5555)
+
+    def test_logged_bytes_counts_the_exchange_lines_only(self):
+        with tempfile.TemporaryDirectory() as folder:
+            os.makedirs(os.path.join(folder, "sub"))
+            with open(os.path.join(folder, "sub", "a.log"), "w", encoding="utf-8") as f:
+                f.write("2026.12.10 06:35:29.194\tINFO\tTSocketDevice: \t-> 05\n"
+                        "2026.12.10 06:35:29.194\tINFO\tTSocketDevice: \t<- 02 31 03\n"
+                        "2026.12.10 06:35:29.194\tINFO\tTDriver: \tEnable [0] - 05 06\n"
+                        "2026.12.10 06:35:29.194\tERROR\tTSocketDevice: \t<- \n")
+            with open(os.path.join(folder, "notes.txt"), "w", encoding="utf-8") as f:
+                f.write("x\t-> 05 05 05\n")
+            self.assertEqual(bench_compare_receipt.logged_bytes(folder), 4)
+
+    def test_link_section_reports_the_most_calls(self):
+        link = {"benchmarks": [
+            {"name": "BM_A", "real_time": 50000, "time_unit": "ns", "bytes_per_exchange": 28,
+             "driver_cpu_us_per_exchange": 16.0, "socket_calls_per_exchange": 8.0},
+            {"name": "BM_B", "real_time": 90, "time_unit": "us", "bytes_per_exchange": 28,
+             "driver_cpu_us_per_exchange": 30.0, "socket_calls_per_exchange": 34.0},
+            {"name": "BM_C", "error_occurred": True, "error_message": "no peer"}]}
+        text, calls = bench_report.link_section(link)
+        self.assertEqual(calls, 34.0)
+        self.assertIn("| `BM_A` | 50.0 | 16.0 | 8.0 | 28 |", text)
+        self.assertIn("| `BM_B` | 90.0 | 30.0 | 34.0 | 28 |", text)
+        self.assertNotIn("BM_C", text)
+
 
 class LastErrorLines(unittest.TestCase):
     def replies(self, *changes):

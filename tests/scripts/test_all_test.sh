@@ -20,8 +20,11 @@ reads:
 	@read -r line; echo "reads got '$$line'" >>ran
 MK
 
+# Each case's stage logs in a folder of its own: cases run side by side, and a
+# FR_TEST_LOG_DIR of the run around them would be shared.
 run() {
-  (cd "$work" && MAKE=make timeout 60 bash "$here/scripts/test-all.sh" "$@") >"$work/out" 2>&1
+  (cd "$work" && FR_TEST_LOG_DIR="$work/logs" MAKE=make timeout 60 \
+    bash "$here/scripts/test-all.sh" "$@") >"$work/out" 2>&1
 }
 problems=()
 expect() { "$@" || problems+=("expected: $*"); }

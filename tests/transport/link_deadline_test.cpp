@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "link_peers.h"
+#include "platform/text.h"
 #include "transport/link_timing.h"
 #include "transport/socket_results.h"
 
@@ -236,18 +237,20 @@ TEST_F(TransportLinkDeadlineTcp, AConnectionLostAfterTheFrameIsNotRetried) {
     EXPECT_EQ(frames, 1);
 }
 
-// Nothing answers an address without a route (or it is refused at once on a
-// machine without one): either way within the connect time-out, naming it.
-TEST_F(TransportLinkDeadlineTcp, SlowAnUnreachableAddressFailsWithinTheConnectTimeout) {
+// Another loopback address with nothing listening on the port: the attempt ends
+// within the connect time-out, naming the address (the tests reach no address
+// outside this machine; the full listen queue below is the connect that hangs).
+TEST_F(TransportLinkDeadlineTcp, AnAddressWithNothingListeningFailsWithinTheConnectTimeout) {
+    const uint16_t port = ClosedPort();
     const auto start = Clock::now();
-    const int32_t code = device_.Connect(u"10.255.255.1", 5555);
+    const int32_t code = device_.Connect(u"127.0.0.2", port);
     const int64_t elapsed = MsSince(start);
-    if (code == kSocketOk) GTEST_SKIP() << "this network accepts connections to any address";
     EXPECT_EQ(code, kSocketConnectError);
     const std::u16string text = device_.ExtResultDescription();
     EXPECT_TRUE(StartsWith(text, u"Ошибка при установлении подключения к ФР ("))
         << testing::PrintToString(text);
-    EXPECT_NE(text.find(u"10.255.255.1:5555"), std::u16string::npos);
+    EXPECT_NE(text.find(u"127.0.0.2:" + Utf8ToUtf16(std::to_string(port))), std::u16string::npos)
+        << testing::PrintToString(text);
     EXPECT_LT(elapsed, static_cast<int64_t>(kConnectTimeoutMs) + 3000);
     EXPECT_FALSE(device_.Connected());
 }

@@ -254,6 +254,34 @@ TEST_F(TransportSocketDevice, ReceiveDataFillsWhatDidNotComeWithZeros) {
     EXPECT_EQ(data, std::string(2, '\0'));
 }
 
+// One receive takes every byte that waits; the byte and data reads after it are
+// served from what it took first, then from the socket.
+TEST_F(TransportSocketDevice, BytesReceivedTogetherAreTakenInOrder) {
+    const struct {
+        const char* sent;
+        std::string first;
+        std::string data;  // ReceiveData(2) after the byte
+    } table[] = {
+        {"ABC", "A", "BC"},
+        {"AB", "A", std::string("B\0", 2)},
+        {"ABCD", "A", "BC"},
+    };
+    for (const auto& row : table) {
+        ASSERT_EQ(device_.Connect(u"127.0.0.1", listener_.port()), kSocketOk);
+        PeerThread peer(Serve([&row](int fd) {
+            WriteAll(fd, row.sent);
+            AwaitClose(fd);
+        }));
+        uint8_t byte = 0;
+        ASSERT_EQ(device_.ReceiveByte(byte), kSocketOk) << row.sent;
+        EXPECT_EQ(std::string(1, static_cast<char>(byte)), row.first) << row.sent;
+        std::string data;
+        EXPECT_EQ(device_.ReceiveData(2, data), kSocketOk) << row.sent;
+        EXPECT_EQ(data, row.data) << row.sent;
+        device_.Disable();
+    }
+}
+
 TEST_F(TransportSocketDevice, AnUnconnectedLinkFailsToSend) {
     uint8_t byte = 0;
     EXPECT_EQ(device_.ReceiveByte(byte), kSocketReceiveError);
