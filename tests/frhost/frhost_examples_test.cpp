@@ -171,8 +171,8 @@ class FrhostExamples : public ::testing::Test {
                 continue;
             }
             if (!inBlock) continue;
-            for (const char* program :
-                 {"x86\\frhost.exe ", "x64\\frhost.exe ", "frhost ", "fremu "})
+            for (const char* program : {"x86\\frhost.exe ", "x64\\frhost.exe ", "frhost ",
+                                        "x86\\fremu.exe ", "x64\\fremu.exe ", "fremu "})
                 if (line.rfind(program, 0) == 0) commands.push_back(line);
         }
         return commands;
@@ -284,7 +284,7 @@ TEST_F(FrhostExamples, EveryCommandLineOfTheUserGuidesRunsAsWritten) {
     ASSERT_GE(ru.size(), 8u);
     std::vector<std::string> emulatorLines;
     for (const std::string& line : ru) {
-        if (line.rfind("fremu ", 0) == 0) {
+        if (line.find("fremu") < line.find(' ')) {
             emulatorLines.push_back(line);
             continue;
         }
@@ -308,8 +308,8 @@ TEST_F(FrhostExamples, EveryCommandLineOfTheUserGuidesRunsAsWritten) {
         const std::string command = "cd '" + here.string() +
                                     "' && printf '%s\\n' '{\"cmd\":\"status\"}' "
                                     "'{\"cmd\":\"stop\"}' | '" +
-                                    FREMU_EXECUTABLE + "' " + line.substr(6) + " > '" +
-                                    (dir_ / "out").string() + "' 2>&1";
+                                    FREMU_EXECUTABLE + "' " + line.substr(line.find(' ') + 1) +
+                                    " > '" + (dir_ / "out").string() + "' 2>&1";
         const int status = std::system(command.c_str());
         const std::string out = ReadFile(dir_ / "out");
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << line << "\n" << out;
