@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -24,14 +25,22 @@ size_t Count(const std::string& text, const std::string& what) {
     return n;
 }
 
-TEST(Reference, TheTablesGiveTwentyFourMethodsThreeMoreOn77AndNineProperties) {
+TEST(Reference, TheTablesGiveTwentyFourMethodsThreeMoreOn77AndTheSettings) {
     const TTables tables = ReadTables();
     size_t only77 = 0;
     for (const TMethodEntry& m : tables.Methods)
         only77 += m.Only77 ? 1 : 0;
     EXPECT_EQ(tables.Methods.size() - only77, 24u);
     EXPECT_EQ(only77, 3u);
-    EXPECT_EQ(tables.Settings.size(), 9u);
+    // The settings: at least these nine, each also a property.
+    for (const char16_t* id :
+         {u"DebugLogEnabled", u"CutString", u"IPPort", u"IPAddress", u"ConnectionPassword",
+          u"PortNumber", u"BaudRate", u"FontNumber", u"WriteLog"}) {
+        EXPECT_TRUE(std::any_of(tables.Settings.begin(), tables.Settings.end(),
+                                [id](const TSettingEntry& s) { return s.ID == id; }))
+            << U8(id);
+    }
+    EXPECT_GE(tables.Settings.size(), 9u);
     EXPECT_FALSE(tables.Table.empty());
 }
 

@@ -293,6 +293,9 @@ const std::map<std::string, TSettingNote>& SettingNotes() {
           "TCP/IP"}},
         {"BaudRate", {"Скорость COM-порта", "The COM port's speed"}},
         {"FontNumber", {"Шрифт печати чеков (0 или 1)", "The receipts' print font (0 or 1)"}},
+        {"LogRetentionDays",
+         {"Сколько дней хранить файлы лога; более старые удаляются, 0 — хранить все",
+          "How many days the log files are kept; older ones are removed, 0 keeps all"}},
         {"WriteLog",
          {"Истина: лог вызовов, операций и байтов обмена с ККТ (включается при каждом "
           "подключении). Форма платформы предлагает Истина, сам драйвер — Ложь",
