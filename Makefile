@@ -11,10 +11,17 @@ SOURCES = $(or $(shell git ls-files '*.cpp' '*.h' 2>/dev/null),$(shell find . \(
 # A new stage is its target and its name added here (or `TEST_STAGES += name`).
 TEST_STAGES := format-check build-native build-asan build-win32 build-win64 fuzz-smoke \
   wine-test frhost-wine-test native-wine-test ctest-native ctest-asan
+TEST_STAGES += tape-view-test
+TEST_STAGES += test-tsan
+# The tests that run threads (objects on threads of their own, the in-process
+# emulator, the log's writers), built and run under ThreadSanitizer.
+TSAN_TESTS := SupportLogTest PlatformTextTest PlatformSystemTest host_working_day_tests driver_tests \
+  documents_tests emulator_tests
 
-.PHONY: all setup setup-demo build build-% build-native-so test test-native test-asan \
+.PHONY: all setup setup-demo build build-% build-native-so test test-native test-asan test-tsan \
   ctest-native ctest-asan wine-test frhost-wine-test native-wine-test test-native-wine \
   format-check format lint bench fuzz fuzz-smoke memcheck clean dist demo
+.PHONY: tape-view-test demo-live
 
 # A compiler cache when there is one: a clean clone in a new folder still finds
 # what an earlier build of the same sources compiled.
@@ -65,6 +72,11 @@ native-wine-test:
 test-native: build-native ctest-native
 
 test-asan: setup build-asan ctest-asan
+
+test-tsan: setup
+	@cmake --preset tsan >/dev/null
+	@cmake --build --preset tsan --target $(TSAN_TESTS)
+	@ctest --preset tsan
 
 # Standard input closed: clang-format given no file would wait for it.
 format-check:
@@ -142,6 +154,14 @@ test-native-wine: setup build-native build-win32 build-win64
 
 demo:
 	@bash scripts/demo.sh
+
+# The demo's session with the emulator's tape page, which stays until Ctrl-C.
+demo-live:
+	@bash scripts/demo.sh --live
+
+# The tape page in headless Chromium, after build-native (a stage of its own).
+tape-view-test:
+	@bash scripts/tape-view-test.sh
 
 # The fuzz targets, long: FUZZ_SECONDS per target, or FUZZ_RUNS executions each
 # (FUZZ_RUNS=1000000 is the run docs/RELIABILITY.md reports).

@@ -213,16 +213,13 @@ void TDriver::ConfigureDevice() {
 
 int32_t TDriver::Enable() {
     TBaseDriverECR::Enable();
-    TLog::SetLogLevel(GetSettingValueBool(u"WriteLog") ? 2 : 0);
     try {
         // A data folder that cannot be made fails the connection like any other
         // cause: the records of documents of unknown outcome live there.
         FLogDirName = DriverDataFolder();
-        TLog::SetLogFileName(FLogDirName + std::u16string(kProductName) + u"_" +
-                             FormatDateTime(u"yyyy.mm.dd", Now()) + u".log");
-        TLog::Start();
+        OpenOwnLog(GetSettingValueBool(u"WriteLog"), FLogDirName);
         LogOperationStart(kDriverLogCaption, u"Start Enable");
-        GetFormatSettings().DecimalSeparator = u'.';
+        SetDecimalSeparator(u'.');
 
         Disable();
         FDevice.reset();
@@ -243,6 +240,7 @@ int32_t TDriver::Enable() {
         FDevice->ClearData();
         FDevice->FNGetInfo(kRegisterIdRequest, 0, 0);
         FRegisterId = Trim(AnsiToUnicode(FDevice->RequireString(1)));
+        TLog::Append(u"Log", u"ФН " + FRegisterId, TLog::mtInfo);
         LoadPendingDocument();
         LogOperationResult(kDriverLogCaption, u"Enable", texts::kNoErrors, 0);
         return 0;

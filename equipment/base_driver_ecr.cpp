@@ -68,6 +68,17 @@ void TBaseDriverECR::RegisterSettings() {
                u"\"[cut]\". Имеет приоритет перед кодом символа отреза (устаревшая настройка)");
 }
 
+std::u16string TBaseDriverECR::LogConnectionText() {
+    // The port number that stands for the TCP link instead of a serial port.
+    constexpr int32_t kTcpPortNumber = 9999;
+    if (FindSetting(u"PortNumber") == nullptr) return std::u16string();
+    const int32_t port = GetSettingValueInt(u"PortNumber");
+    if (port == kTcpPortNumber)
+        return u"TCP " + GetSettingValueStr(u"IPAddress") + u":" +
+               IntToStr(GetSettingValueInt(u"IPPort"));
+    return u"COM" + IntToStr(port) + u" " + IntToStr(GetSettingValueInt(u"BaudRate"));
+}
+
 void TBaseDriverECR::RegisterMethods() {
     TCustomBaseDriver::RegisterMethods();
     AddMethodRows(this, kFiscalMethods);

@@ -19,6 +19,8 @@ class TBaseDriverECR : public TCustomBaseDriver {
 
     void RegisterSettings() override;
     void RegisterMethods() override;
+    // The link the connection settings name: "TCP address:port" or "COMn speed".
+    std::u16string LogConnectionText() override;
 
     // Typed operations: here all answer "not supported" (1003), except the line
     // width. Out numbers and texts are set before the call, so an override that

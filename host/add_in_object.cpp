@@ -96,6 +96,12 @@ HResult Guarded(std::u16string& AKept, Body&& body) noexcept {
 
 }  // namespace
 
+template <class Body>
+HResult TAddInObject::Guard(Body&& body) noexcept {
+    const TLog::TScope scope(FDriver ? &FDriver->LogContext() : nullptr);
+    return Guarded(FLastBoundaryError, std::forward<Body>(body));
+}
+
 TAddInObject::TAddInObject() {
     TLog::Start();
 }
@@ -110,6 +116,8 @@ int32_t TAddInObject::ObjectCounter() {
 
 void TAddInObject::ReleaseDriver() {
     if (!FDriver) return;
+    // What the driver writes while it goes (its link closing) is still its own.
+    const TLog::TScope scope(&FDriver->LogContext());
     // The driver's callback points at this object: cut it before the driver goes.
     std::unique_ptr<TBaseDriver> driver = std::move(FDriver);
     driver->SetExecExternalEvent(nullptr);
@@ -126,7 +134,7 @@ bool TAddInObject::ValidProp(int32_t lPropNum) const {
 // IPropertyLink
 
 HResult TAddInObject::ChangeSettings() {
-    return Guarded(FLastBoundaryError, [&]() -> HResult {
+    return Guard([&]() -> HResult {
         if (!FDriver || !FDriver->CapSettingsDlg()) return kHrFalse;
         FDriver->ReadSettings();
         if (FDriver->ShowSettingsDlg()) FDriver->SaveSettings();
@@ -135,7 +143,7 @@ HResult TAddInObject::ChangeSettings() {
 }
 
 HResult TAddInObject::CapSettingsDlg(bool& Value) {
-    return Guarded(FLastBoundaryError, [&]() -> HResult {
+    return Guard([&]() -> HResult {
         Value = false;
         if (!FDriver) return kHrFalse;
         Value = FDriver->CapSettingsDlg();
@@ -146,21 +154,21 @@ HResult TAddInObject::CapSettingsDlg(bool& Value) {
 // ILanguageExtender: properties
 
 HResult TAddInObject::RegisterExtensionAs(std::u16string& bstrExtensionName) {
-    return Guarded(FLastBoundaryError, [&]() -> HResult {
+    return Guard([&]() -> HResult {
         bstrExtensionName = kExtensionName;
         return kHrOk;
     });
 }
 
 HResult TAddInObject::GetNProps(int32_t& plProps) {
-    return Guarded(FLastBoundaryError, [&]() -> HResult {
+    return Guard([&]() -> HResult {
         plProps = FDriver ? FDriver->PropsCount() : 0;
         return kHrOk;
     });
 }
 
 HResult TAddInObject::FindProp(const std::u16string& bstrPropName, int32_t& plPropNum) {
-    return Guarded(FLastBoundaryError, [&]() -> HResult {
+    return Guard([&]() -> HResult {
         plPropNum = FDriver ? FDriver->GetPropNum(bstrPropName) : -1;
         return kHrOk;
     });
@@ -168,7 +176,7 @@ HResult TAddInObject::FindProp(const std::u16string& bstrPropName, int32_t& plPr
 
 HResult TAddInObject::GetPropName(int32_t lPropNum, int32_t lPropAlias,
                                   std::u16string& pbstrPropName) {
-    return Guarded(FLastBoundaryError, [&]() -> HResult {
+    return Guard([&]() -> HResult {
         if (!ValidProp(lPropNum)) return kHrFalse;
         const PSettingStruct s = FDriver->PropList(lPropNum);
         pbstrPropName = lPropAlias != 0 ? s->Alias : s->ID;
@@ -177,7 +185,7 @@ HResult TAddInObject::GetPropName(int32_t lPropNum, int32_t lPropAlias,
 }
 
 HResult TAddInObject::GetPropVal(int32_t lPropNum, Variant& pvarPropVal) {
-    return Guarded(FLastBoundaryError, [&]() -> HResult {
+    return Guard([&]() -> HResult {
         pvarPropVal = Variant();
         if (!ValidProp(lPropNum)) return kHrFalse;
         pvarPropVal = FDriver->PropList(lPropNum)->Value;
@@ -186,7 +194,7 @@ HResult TAddInObject::GetPropVal(int32_t lPropNum, Variant& pvarPropVal) {
 }
 
 HResult TAddInObject::SetPropVal(int32_t lPropNum, const Variant& varPropVal) {
-    return Guarded(FLastBoundaryError, [&]() -> HResult {
+    return Guard([&]() -> HResult {
         if (!ValidProp(lPropNum)) return kHrFalse;
         const PSettingStruct s = FDriver->PropList(lPropNum);
         // The host's value is copied, never kept by reference.
@@ -208,21 +216,21 @@ HResult TAddInObject::IsPropWritable(int32_t, bool&) {
 // ILanguageExtender: methods
 
 HResult TAddInObject::GetNMethods(int32_t& plMethods) {
-    return Guarded(FLastBoundaryError, [&]() -> HResult {
+    return Guard([&]() -> HResult {
         plMethods = FDriver ? FDriver->MethsCount() : 0;
         return kHrOk;
     });
 }
 
 HResult TAddInObject::FindMethod(const std::u16string& bstrMethodName, int32_t& plMethodNum) {
-    return Guarded(FLastBoundaryError, [&]() -> HResult {
+    return Guard([&]() -> HResult {
         plMethodNum = FDriver ? FDriver->GetMethodNum(bstrMethodName) : -1;
         return kHrOk;
     });
 }
 
 HResult TAddInObject::GetMethodName(int32_t lMethodNum, int32_t, std::u16string& pbstrMethodName) {
-    return Guarded(FLastBoundaryError, [&]() -> HResult {
+    return Guard([&]() -> HResult {
         if (!ValidMethod(lMethodNum)) return kHrFalse;
         pbstrMethodName = FDriver->MethodList(lMethodNum)->Name;
         return kHrOk;
@@ -230,7 +238,7 @@ HResult TAddInObject::GetMethodName(int32_t lMethodNum, int32_t, std::u16string&
 }
 
 HResult TAddInObject::GetNParams(int32_t lMethodNum, int32_t& plParams) {
-    return Guarded(FLastBoundaryError, [&]() -> HResult {
+    return Guard([&]() -> HResult {
         if (!ValidMethod(lMethodNum)) return kHrFalse;
         plParams = FDriver->MethodList(lMethodNum)->ParamsCount;
         return kHrOk;
@@ -238,14 +246,14 @@ HResult TAddInObject::GetNParams(int32_t lMethodNum, int32_t& plParams) {
 }
 
 HResult TAddInObject::GetParamDefValue(int32_t, int32_t, Variant& pvarParamDefValue) {
-    return Guarded(FLastBoundaryError, [&]() -> HResult {
+    return Guard([&]() -> HResult {
         pvarParamDefValue = Variant();
         return kHrOk;
     });
 }
 
 HResult TAddInObject::HasRetVal(int32_t, bool& pboolRetValue) {
-    return Guarded(FLastBoundaryError, [&]() -> HResult {
+    return Guard([&]() -> HResult {
         pboolRetValue = true;
         return kHrOk;
     });
@@ -262,6 +270,7 @@ HResult TAddInObject::CallAsFunc(int32_t lMethodNum, Variant& pvarRetValue, Safe
 
 HResult TAddInObject::CallMethod(int32_t lMethodNum, Variant& pvarRetValue, SafeArray* paParams,
                                  bool asFunction) noexcept {
+    const TLog::TScope scope(FDriver ? &FDriver->LogContext() : nullptr);
     FLastCallException.clear();
     try {
         return CallMethodBody(lMethodNum, pvarRetValue, paParams, asFunction);
@@ -300,8 +309,9 @@ HResult TAddInObject::CallMethodBody(int32_t lMethodNum, Variant& pvarRetValue, 
         const std::exception_ptr error = std::current_exception();
         LogBoundaryException(error, FLastBoundaryError);
         FLastCallException = FLastBoundaryError;
-        ShowErrorBox(u"EXCEPTION",
-                     u"Method: " + method.Name + u"\r\n" + u"Message: " + ExceptionText(error));
+        if (FShowErrorBox)
+            ShowErrorBox(u"EXCEPTION",
+                         u"Method: " + method.Name + u"\r\n" + u"Message: " + ExceptionText(error));
     }
     return answer;
 }
@@ -313,7 +323,7 @@ HResult TAddInObject::SetLocale(const std::u16string&) {
 // ISpecifyPropertyPages
 
 HResult TAddInObject::GetPages(std::vector<TGuid>& Pages) {
-    return Guarded(FLastBoundaryError, [&]() -> HResult {
+    return Guard([&]() -> HResult {
         Pages.assign(1, kAddInPageClassId);
         return kHrOk;
     });
@@ -322,7 +332,7 @@ HResult TAddInObject::GetPages(std::vector<TGuid>& Pages) {
 // IInitDone
 
 HResult TAddInObject::Init(IHostConnection* pConnection) {
-    return Guarded(FLastBoundaryError, [&]() -> HResult {
+    return Guard([&]() -> HResult {
         pEvent.reset();
         if (pConnection) pEvent = pConnection->QueryAsyncEvent();
         if (pEvent)
@@ -334,6 +344,8 @@ HResult TAddInObject::Init(IHostConnection* pConnection) {
             FDriver = CreateDriverByClassName(kDriverClassName);
             if (FDriver) {
                 FDriver->SetDriverObjNumber(LowByte(FObjectNumber));
+                // Numbered from 1 in the order the objects of the process start.
+                FDriver->LogContext().SetTag(u"#" + IntToStr(int64_t{FObjectNumber} + 1));
                 FDriver->SetExecExternalEvent([this](const std::u16string& source,
                                                      const std::u16string& message,
                                                      const std::u16string& data) {
@@ -346,7 +358,7 @@ HResult TAddInObject::Init(IHostConnection* pConnection) {
 }
 
 HResult TAddInObject::Done() {
-    return Guarded(FLastBoundaryError, [&]() -> HResult {
+    return Guard([&]() -> HResult {
         if (FDriver && FDriver->DriverObjNumber() == LowByte(FObjectNumber)) ReleaseDriver();
         pEvent.reset();
         pExtWnds.reset();
@@ -355,7 +367,7 @@ HResult TAddInObject::Done() {
 }
 
 HResult TAddInObject::GetInfo(SafeArray* pInfo) {
-    return Guarded(FLastBoundaryError, [&]() -> HResult {
+    return Guard([&]() -> HResult {
         TBaseDriver::PutParam(pInfo, 0, Variant(u"2000"));
         return kHrOk;
     });

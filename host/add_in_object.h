@@ -5,6 +5,10 @@
 // wraps it one to one (VARIANT <-> Variant, SAFEARRAY <-> SafeArray, BSTR <->
 // std::u16string) and only adds reference counting and interface lookup.
 //
+// Every operation runs with the driver's own log context current on the calling
+// thread, so each line written inside it (down to the link's bytes) is this
+// object's, with its level, tag and file.
+//
 // Exceptions: none leaves an operation. A method handler that throws (anything)
 // answers 1 with an "EXCEPTION" log line and the error box; any other operation
 // that throws answers its failure (the host's own code when the host refused a
@@ -145,6 +149,9 @@ class TAddInObject {
     // caught none. A wrapper without a message box reports it to its host.
     const std::u16string& LastCallException() const { return FLastCallException; }
     int32_t ObjectNumber() const { return FObjectNumber; }
+    // Whether a method that raised shows the error box (when the system has a user
+    // to see it). A wrapper whose host shows the error itself turns it off.
+    void SetShowErrorBox(bool AShow) { FShowErrorBox = AShow; }
     // Component objects initialised in this process so far.
     static int32_t ObjectCounter();
 
@@ -156,6 +163,9 @@ class TAddInObject {
     bool ValidMethod(int32_t lMethodNum) const;
     bool ValidProp(int32_t lPropNum) const;
     void ReleaseDriver();
+    // Runs an operation with this object's log current, stopping what it throws.
+    template <class Body>
+    HResult Guard(Body&& body) noexcept;
 
     std::unique_ptr<TBaseDriver> FDriver;
     int32_t FObjectNumber = 0;
@@ -163,6 +173,7 @@ class TAddInObject {
     std::shared_ptr<IExtWndsSupport> pExtWnds;
     std::u16string FLastBoundaryError;
     std::u16string FLastCallException;
+    bool FShowErrorBox = true;
 };
 
 }  // namespace fr

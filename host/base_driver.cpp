@@ -21,6 +21,8 @@ namespace fr {
 namespace {
 
 constexpr std::u16string_view kDebugLogEnabled = u"DebugLogEnabled";
+constexpr std::u16string_view kLogRetentionDays = u"LogRetentionDays";
+constexpr int32_t kDefaultLogRetentionDays = 30;
 constexpr std::u16string_view kSettingsSection = u"SETTINGS";
 constexpr std::u16string_view kSettingsFileExt = u".sts";
 
@@ -65,6 +67,10 @@ TBaseDriver::~TBaseDriver() = default;
 
 void TBaseDriver::Initialize() {
     RegisterSettings();
+    // After every class's own settings: the numbers the host knows them by stay.
+    AddSetting(std::u16string(kLogRetentionDays), std::u16string(kLogRetentionDays), dtNumber,
+               Variant(kDefaultLogRetentionDays), false, u"Хранить лог, дней",
+               u"Файлы лога старше этого числа дней удаляются; 0 - хранить все");
     RegisterMethods();
     FLastResultCode = 0;
     FAppConnection = 0;
@@ -121,7 +127,31 @@ void TBaseDriver::SetEnabled(bool value) {
 }
 
 void TBaseDriver::SetDebugLogEnabled(bool value) {
-    TLog::SetLogLevel(value ? 3 : 0);
+    FLogContext.SetDebugLog(value);
+}
+
+void TBaseDriver::OpenOwnLog(bool AWriteLog, const std::u16string& AFolder) {
+    FLogContext.SetWriteLog(AWriteLog);
+    FLogContext.SetFolder(AFolder, std::u16string(kProductName),
+                          GetSettingValueInt(kLogRetentionDays));
+    // Current already inside a host call; made so here for a caller outside one.
+    const TLog::TScope scope(&FLogContext);
+    TLog::RemoveOldFiles();
+    TLog::Start();
+    const auto flag = [](bool on) { return std::u16string(on ? u"true" : u"false"); };
+    std::u16string text;
+    const std::u16string tag = FLogContext.Tag();
+    if (!tag.empty()) text += u"object " + tag + u"; ";
+    const std::u16string connection = LogConnectionText();
+    if (!connection.empty()) text += connection + u"; ";
+    text += u"WriteLog=" + flag(AWriteLog) + u"; DebugLogEnabled=" +
+            flag(GetSettingValueBool(kDebugLogEnabled)) + u"; LogRetentionDays=" +
+            IntToStr(GetSettingValueInt(kLogRetentionDays));
+    TLog::Append(u"Log", text, TLog::mtInfo);
+}
+
+std::u16string TBaseDriver::LogConnectionText() {
+    return std::u16string();
 }
 
 PSettingStruct TBaseDriver::Settings(int32_t Index) {

@@ -13,6 +13,7 @@
 #include "host/value_conversions.h"
 #include "platform/variant.h"
 #include "platform/window.h"
+#include "support/log.h"
 
 namespace fr {
 
@@ -102,7 +103,12 @@ class TBaseDriver {
     int32_t MethsCount() const { return static_cast<int32_t>(FMethodList.size()); }
     int32_t PropsCount() const { return static_cast<int32_t>(FSettingList.size()); }
     int32_t SettingsCount() const { return PropsCount(); }
-    void SetDebugLogEnabled(bool value);  // LogLevel 3 or 0
+    // This object's own log level: every type when true; when false, what WriteLog
+    // gave at the last connection.
+    void SetDebugLogEnabled(bool value);
+    // This object's log settings; the component object makes them current for
+    // the length of each host call.
+    TLog::TContext& LogContext() { return FLogContext; }
     // No range check, as the host's numbers are checked by the component object.
     PMethodStruct MethodList(int32_t Index) { return &FMethodList[static_cast<size_t>(Index)]; }
     PSettingStruct PropList(int32_t Index) { return &FSettingList[static_cast<size_t>(Index)]; }
@@ -174,6 +180,13 @@ class TBaseDriver {
     HResult HostSaveSettings(Variant& pvarRetValue, SafeArray* paParams);
     HResult HostSetDeviceID(Variant& pvarRetValue, SafeArray* paParams);
 
+    // At each connection: this object's lines go to the daily files of AFolder,
+    // information and errors when AWriteLog is true; files older than the setting
+    // LogRetentionDays are removed; a line names the object and its connection.
+    void OpenOwnLog(bool AWriteLog, const std::u16string& AFolder);
+    // The connection as the Open line names it; empty when there is none to name.
+    virtual std::u16string LogConnectionText();
+
     std::u16string FDeviceID = u"default";
     uint8_t FDriverObjNumber = 0;
     std::vector<WindowHandle> FWindows;
@@ -188,6 +201,7 @@ class TBaseDriver {
     std::vector<TMethodStruct> FMethodList;
     std::vector<TSettingStruct> FSettingList;
     std::vector<TShortSettingStruct> FBufSettings;
+    TLog::TContext FLogContext;
 };
 
 // The platform from the host executable's file name (after the last backslash or slash):

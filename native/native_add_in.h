@@ -16,7 +16,8 @@ inline constexpr char16_t kClassName[] = u"" FR_PRODUCT_NAME;
 
 class TNativeAddIn final : public IComponentBase {
   public:
-    TNativeAddIn() = default;
+    // The platform shows a method's error from AddError: no box of the component's.
+    TNativeAddIn() { object_.SetShowErrorBox(false); }
     TNativeAddIn(const TNativeAddIn&) = delete;
     TNativeAddIn& operator=(const TNativeAddIn&) = delete;
 

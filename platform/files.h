@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace fr {
 
@@ -14,6 +15,13 @@ void AppendToFile(std::u16string_view path, std::string_view bytes);
 void ReplaceFileContent(std::u16string_view path, std::string_view bytes);
 // Whole file; false when it cannot be read.
 bool ReadFileContent(std::u16string_view path, std::string& bytes);
+// The names (no folder) of the plain files directly in the folder: no folder, no
+// symbolic link, junction or other reparse point, no device. Empty when the folder
+// cannot be read.
+std::vector<std::u16string> ListPlainFiles(std::u16string_view folder);
+// Removes the directory entry itself (a link that took the file's place goes, its
+// target stays); false when it could not be removed.
+bool RemoveFileEntry(std::u16string_view path);
 
 // ReplaceFileContent for a file that only this account may write: on POSIX mode
 // 0600; on Windows an access list of its own granting this account, the system

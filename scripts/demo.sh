@@ -5,11 +5,23 @@
 # status, put cash in, print an X report, close the shift, disconnect. Prints a
 # summary of every call and the paper tape; exits non-zero when a call failed.
 #
-# FR_DEMO_BUILD_DIR builds the tools in another folder than the native preset's.
+# With --live (make demo-live) the emulator also serves its tape as a web page
+# (fremu --http): the script prints the page's address before the session and
+# keeps the emulator running after it until Ctrl-C.
+#
+# FR_DEMO_BUILD_DIR builds the tools in another folder than the native preset's;
+# FR_DEMO_HTTP is the page's ADDRESS:PORT with --live (default 127.0.0.1:0, a free
+# port on the loopback address).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
+live=0
+case "${1:-}" in
+  "") ;;
+  --live) live=1 ;;
+  *) echo "usage: $0 [--live]" >&2; exit 2 ;;
+esac
 
 bash scripts/setup.sh demo
 if [[ -n "${FR_DEMO_BUILD_DIR:-}" ]]; then
@@ -35,7 +47,9 @@ stop_fremu() {
 }
 trap 'stop_fremu; rm -rf "$work"' EXIT
 
-"$fremu" --port 0 --tape "$work/tape.txt" --state "$work/register.json" --no-stdin \
+http=()
+[[ $live -eq 1 ]] && http=(--http "${FR_DEMO_HTTP:-127.0.0.1:0}")
+"$fremu" --port 0 --tape "$work/tape.txt" --state "$work/register.json" --no-stdin "${http[@]}" \
   >"$work/fremu.out" 2>"$work/fremu.err" &
 fremu_pid=$!
 
@@ -47,11 +61,16 @@ if [[ -z "$port" ]]; then
   exit 1
 fi
 echo "Emulated register listening on 127.0.0.1:$port"
+page=""
+if [[ $live -eq 1 ]]; then
+  page=$(python3 "$here/scripts/fremu.py" where "$work/fremu.out" http.url)
+  echo "Its paper tape, live: $page"
+fi
 echo
 
 python3 "$here/scripts/demo_session.py" requests "$port" examples >"$work/requests.jsonl"
 "$frhost" --platform 8 --data-dir "$work" <"$work/requests.jsonl" >"$work/replies.jsonl"
-stop_fremu
+[[ $live -eq 1 ]] || stop_fremu
 
 status=0
 python3 "$here/scripts/demo_session.py" summary "$work/requests.jsonl" "$work/replies.jsonl" || status=$?
@@ -66,4 +85,12 @@ if [[ $status -eq 0 ]]; then
 else
   echo "demo: some calls failed" >&2
 fi
+if [[ $live -eq 0 ]]; then
+  echo "To watch the tape live in a browser, with each receipt's QR code: make demo-live"
+  exit $status
+fi
+echo
+echo "The emulator keeps running: its tape is at $page (Ctrl-C stops it)."
+trap 'echo; exit $status' INT TERM
+wait "$fremu_pid" || true
 exit $status

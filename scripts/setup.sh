@@ -2,16 +2,18 @@
 # Installs the Debian packages one of the two commands needs:
 #
 #   scripts/setup.sh demo   what `make demo` builds and runs with: the native
-#                           compiler, CMake, Ninja, the libraries and python3
+#                           compiler, CMake, Ninja, the libraries (the emulator's
+#                           HTTP server and QR encoder among them) and python3
 #   scripts/setup.sh full   what `make test` needs besides (the default): clang and
 #                           its sanitizer and fuzzer runtime, lld, clang-format,
 #                           clang-tidy, Google Benchmark, both MinGW-w64 compilers,
-#                           Wine, zip, valgrind, and the pugixml source the Windows
-#                           builds compile (fetched into .deps/), and Debian 11's
-#                           C library (glibc 2.31: libc6, libc6-dev,
-#                           linux-libc-dev) unpacked into .deps/bullseye-root,
-#                           which the shipped Linux library is linked against and
-#                           tested in (make old-glibc-test)
+#                           Wine, zip, valgrind, headless Chromium, zbarimg and a
+#                           font for the tape page's browser test, the pugixml
+#                           source the Windows builds compile (fetched into .deps/),
+#                           and Debian 11's C library (glibc 2.31: libc6,
+#                           libc6-dev, linux-libc-dev) unpacked into
+#                           .deps/bullseye-root, which the shipped Linux library is
+#                           linked against and tested in (make old-glibc-test)
 #
 # When a profile's packages are there it returns at once, without the network.
 # The 32-bit Wine loader (wine32:i386) is optional: it is tried, never at the
@@ -56,12 +58,14 @@ arch=$(dpkg --print-architecture)
 demo_packages=(
   cmake ninja-build make g++ libpugixml-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev python3
+  libcpp-httplib-dev libqrencode-dev
 )
 full_packages=(
   clang libclang-rt-14-dev lld clang-format clang-tidy libbenchmark-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine64 "libwine:$arch"
   dpkg-dev zip valgrind ccache
+  chromium zbar-tools fonts-dejavu-core
 )
 wine_both=(wine wine64 "libwine:$arch" wine32:i386 libwine:i386)
 

@@ -78,6 +78,7 @@ run_bitness() {
   cp "$dll" "$client" "$scenario" "$receipt_scenario" "$here/examples/check.xml" \
     "$here/examples/input_parameters.xml" "$dir/"
   step_exe "$label" "VARIANT and SAFEARRAY conversions" "$loader" "$build/tests/wine/com_bridge_test.exe"
+  step_exe "$label" "the private record file" "$loader" "$build/tests/wine/private_file_test.exe"
   local key='HKLM\Software\Classes\AddIn.fr_norvane1c83\CLSID'
   local ukey='HKCU\Software\Classes\AddIn.fr_norvane1c83\CLSID'
   local logdir=$prefix/drive_c/ProgramData/fr_norvane1c83

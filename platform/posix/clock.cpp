@@ -9,9 +9,15 @@ namespace fr {
 
 namespace {
 std::atomic<SleepHook> sleepHook{nullptr};
+std::atomic<NowHook> nowHook{nullptr};
 }  // namespace
 
+NowHook SetNowHook(NowHook hook) {
+    return nowHook.exchange(hook);
+}
+
 TDateTime Now() {
+    if (const NowHook hook = nowHook.load()) return hook();
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
     tm local{};

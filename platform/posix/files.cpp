@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -157,6 +158,25 @@ TPrivateRead ReadPrivateFile(std::u16string_view path, std::string& bytes, std::
     }
     bytes = std::move(content);
     return TPrivateRead::prRead;
+}
+
+std::vector<std::u16string> ListPlainFiles(std::u16string_view folder) {
+    std::vector<std::u16string> names;
+    const std::string dir = Utf16ToUtf8(folder);
+    DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+    if (d == nullptr) return names;
+    while (const dirent* e = readdir(d)) {
+        struct stat st {};
+        // lstat: a link is seen as the link, never as what it points at.
+        if (fstatat(dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISREG(st.st_mode)) names.push_back(Utf8ToUtf16(e->d_name));
+    }
+    closedir(d);
+    return names;
+}
+
+bool RemoveFileEntry(std::u16string_view path) {
+    return unlink(Utf16ToUtf8(path).c_str()) == 0;
 }
 
 }  // namespace fr

@@ -8,9 +8,15 @@ namespace fr {
 
 namespace {
 std::atomic<SleepHook> sleepHook{nullptr};
+std::atomic<NowHook> nowHook{nullptr};
 }  // namespace
 
+NowHook SetNowHook(NowHook hook) {
+    return nowHook.exchange(hook);
+}
+
 TDateTime Now() {
+    if (const NowHook hook = nowHook.load()) return hook();
     SYSTEMTIME st{};
     GetLocalTime(&st);
     TDateTime date = 0, time = 0;

@@ -114,29 +114,22 @@ bool Trusted(PSID sid, const std::string& user) {
 constexpr DWORD kWriteRights =
     FILE_WRITE_DATA | FILE_APPEND_DATA | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 
-// Gives the open file an access list of its own: full access for the trusted
-// accounts, nothing inherited from a folder that everybody may write.
-bool MakePrivate(HANDLE file) {
+// The security of a private file, given at its creation: full access for the
+// trusted accounts, a protected list that takes nothing from a folder that
+// everybody may write. LocalFree the result; nullptr on failure.
+PSECURITY_DESCRIPTOR PrivateDescriptor() {
     std::string user = TokenUserSid();
-    std::string system = WellKnownSid(WinLocalSystemSid);
-    std::string admins = WellKnownSid(WinBuiltinAdministratorsSid);
-    if (user.empty() || system.empty() || admins.empty()) return false;
-    EXPLICIT_ACCESSW access[3] = {};
-    std::string* sids[3] = {&user, &system, &admins};
-    for (int i = 0; i < 3; ++i) {
-        access[i].grfAccessPermissions = GENERIC_ALL;
-        access[i].grfAccessMode = SET_ACCESS;
-        access[i].grfInheritance = NO_INHERITANCE;
-        access[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
-        access[i].Trustee.ptstrName = reinterpret_cast<LPWSTR>(sids[i]->data());
-    }
-    PACL acl = nullptr;
-    if (SetEntriesInAclW(3, access, nullptr, &acl) != ERROR_SUCCESS) return false;
-    const DWORD result = SetSecurityInfo(
-        file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-        nullptr, nullptr, acl, nullptr);
-    LocalFree(acl);
-    return result == ERROR_SUCCESS;
+    if (user.empty()) return nullptr;
+    wchar_t* userText = nullptr;
+    if (!ConvertSidToStringSidW(user.data(), &userText)) return nullptr;
+    const std::wstring sddl =
+        L"D:P(A;;FA;;;" + std::wstring(userText) + L")(A;;FA;;;SY)(A;;FA;;;BA)";
+    LocalFree(userText);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                              &descriptor, nullptr))
+        return nullptr;
+    return descriptor;
 }
 
 void ReplaceWithAccess(std::u16string_view path, std::string_view bytes, bool isPrivate) {
@@ -149,10 +142,19 @@ void ReplaceWithAccess(std::u16string_view path, std::string_view bytes, bool is
         Fail(path, code);
     };
     {
-        Handle file(CreateFileW(temp, GENERIC_WRITE | (isPrivate ? WRITE_DAC : 0), 0, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.Valid()) failAndRemove(GetLastError());
-        if (isPrivate && !MakePrivate(file.Get())) failAndRemove(GetLastError());
+        SECURITY_ATTRIBUTES security{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+        if (isPrivate) {
+            // Made anew with its own security: the temporary name's file has the folder's.
+            security.lpSecurityDescriptor = PrivateDescriptor();
+            if (security.lpSecurityDescriptor == nullptr) failAndRemove(GetLastError());
+            DeleteFileW(temp);
+        }
+        Handle file(CreateFileW(temp, GENERIC_WRITE, 0, isPrivate ? &security : nullptr,
+                                isPrivate ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+        const DWORD created = GetLastError();
+        if (security.lpSecurityDescriptor != nullptr) LocalFree(security.lpSecurityDescriptor);
+        if (!file.Valid()) failAndRemove(created);
         if (!WriteAll(file.Get(), bytes) || !FlushFileBuffers(file.Get()) || !file.Close())
             failAndRemove(GetLastError());
     }
@@ -216,7 +218,14 @@ TPrivateRead ReadPrivateFile(std::u16string_view path, std::string& bytes, std::
     }
     const std::string user = TokenUserSid();
     bool trusted = Trusted(owner, user);
-    if (!trusted) why = u"owned by another account";
+    if (!trusted) {
+        why = u"owned by another account";
+        wchar_t* text = nullptr;
+        if (owner != nullptr && ConvertSidToStringSidW(owner, &text)) {
+            why += u" (" + std::u16string(reinterpret_cast<const char16_t*>(text)) + u")";
+            LocalFree(text);
+        }
+    }
     // No list at all lets everybody write.
     if (trusted && dacl == nullptr) {
         trusted = false;
@@ -230,9 +239,15 @@ TPrivateRead ReadPrivateFile(std::u16string_view path, std::string& bytes, std::
             continue;
         const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
         if ((allowed->Mask & kWriteRights) == 0) continue;
-        if (!Trusted(const_cast<DWORD*>(&allowed->SidStart), user)) {
+        const PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+        if (!Trusted(sid, user)) {
             trusted = false;
             why = u"writable by another account";
+            wchar_t* text = nullptr;
+            if (ConvertSidToStringSidW(sid, &text)) {
+                why += u" (" + std::u16string(reinterpret_cast<const char16_t*>(text)) + u")";
+                LocalFree(text);
+            }
         }
     }
     LocalFree(descriptor);
@@ -250,6 +265,28 @@ TPrivateRead ReadPrivateFile(std::u16string_view path, std::string& bytes, std::
     }
     bytes = std::move(content);
     return TPrivateRead::prRead;
+}
+
+std::vector<std::u16string> ListPlainFiles(std::u16string_view folder) {
+    std::vector<std::u16string> names;
+    std::u16string pattern(folder);
+    if (!pattern.empty() && pattern.back() != u'\\' && pattern.back() != u'/') pattern += u'\\';
+    pattern += u'*';
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(Wide(pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        // A link or junction is a reparse point: never taken for the file behind it.
+        const DWORD notPlain =
+            FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+        if ((found.dwFileAttributes & notPlain) == 0) names.push_back(FromWide(found.cFileName));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+bool RemoveFileEntry(std::u16string_view path) {
+    return DeleteFileW(Wide(path).c_str()) != 0;
 }
 
 }  // namespace fr

@@ -105,7 +105,7 @@ void DriverFixture::SetUp() {
     setenv("FR_COMMON_APPDATA", FDir.c_str(), 1);
     setenv("FR_COM_DIR", FDir.c_str(), 1);
     FSavedFormat = GetFormatSettings();
-    GetFormatSettings() = FormatSettings{};
+    SetFormatSettings(FormatSettings{});
     SetMessageBoxHook([](const std::u16string&, const std::u16string&) {});
     TLog::ResetForTests();
     TLog::SetLogLevel(0);
@@ -124,7 +124,7 @@ void DriverFixture::TearDown() {
     TLog::SetLogLevel(0);
     TLog::SetLogFileName(u"");
     TLog::ResetForTests();
-    GetFormatSettings() = FSavedFormat;
+    SetFormatSettings(FSavedFormat);
     SetSleepHook(FSavedSleepHook);
     unsetenv("FR_COM_DIR");
     unsetenv("FR_COMMON_APPDATA");

@@ -94,9 +94,11 @@ class EmulatorProgram : public ::testing::Test {
 };
 
 TEST_F(EmulatorProgram, PrintsWhereItListensAndObeysStandardInput) {
-    Spawn({"--port", "0"});
+    Spawn({"--port", "0", "--http", "0"});
     const auto start = nlohmann::json::parse(ReadLine());
     EXPECT_EQ(start["event"], "listening");
+    EXPECT_EQ(start["http"]["address"], "127.0.0.1");
+    EXPECT_GT(start["http"]["port"].get<int>(), 0);
     const int port = start["tcp"]["port"].get<int>();
     ASSERT_GT(port, 0);
     auto client = TFrameClient::ConnectTcp(port);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "emulator_fixture.h"
 #include "tools/fremu/emulator_options.h"
@@ -175,11 +176,36 @@ TEST_F(EmulatorState, CommandLineOptions) {
     ASSERT_EQ(o.Faults.size(), 1u);
     EXPECT_EQ(o.Faults[0].Ms, 5);
     EXPECT_EQ(o.ClockOffset, -60);
+    EXPECT_FALSE(o.Http);
+
+    // --http: ADDRESS:PORT, the address loopback when left out.
+    const std::vector<std::tuple<const char*, const char*, int>> endpoints = {
+        {"8080", "127.0.0.1", 8080},       {":0", "127.0.0.1", 0},
+        {"0.0.0.0:9000", "0.0.0.0", 9000}, {"localhost:1", "localhost", 1},
+        {"[::1]:8443", "::1", 8443},
+    };
+    for (const auto& [text, address, port] : endpoints) {
+        TEmulatorOptions e;
+        const char* args[] = {"fremu", "--http", text};
+        ASSERT_TRUE(ParseCommandLine(3, args, e, help)) << text;
+        EXPECT_TRUE(e.Http) << text;
+        EXPECT_EQ(e.HttpAddress, address) << text;
+        EXPECT_EQ(e.HttpPort, port) << text;
+    }
 
     const std::vector<std::vector<const char*>> bad = {
-        {"fremu", "--port", "70000"},  {"fremu", "--port"},       {"fremu", "--bogus"},
-        {"fremu", "--password", "12"}, {"fremu", "--fault", "{"}, {"fremu", "--no-tcp"},
+        {"fremu", "--port", "70000"},
+        {"fremu", "--port"},
+        {"fremu", "--bogus"},
+        {"fremu", "--password", "12"},
+        {"fremu", "--fault", "{"},
+        {"fremu", "--no-tcp"},
         {"fremu", "--com", "0"},
+        {"fremu", "--http", "x"},
+        {"fremu", "--http", "1.2.3.4:"},
+        {"fremu", "--http", "1:70000"},
+        {"fremu", "--http", "[::1]"},
+        {"fremu", "--http"},
     };
     for (const auto& args : bad) {
         TEmulatorOptions b;
@@ -190,8 +216,9 @@ TEST_F(EmulatorState, CommandLineOptions) {
     const char* helpArgs[] = {"fremu", "--help"};
     TEmulatorOptions h;
     EXPECT_FALSE(ParseCommandLine(2, helpArgs, h, help));
-    for (const char* word : {"--state", "--tape", "--baud", "--com-dir", "--control-port", "no_etx",
-                             "wrong_first_byte", "clear_faults", "documents"})
+    for (const char* word :
+         {"--state", "--tape", "--baud", "--com-dir", "--control-port", "no_etx",
+          "wrong_first_byte", "clear_faults", "documents", "--http", "/documents.json"})
         EXPECT_NE(help.find(word), std::string::npos) << word;
 }
 

@@ -110,7 +110,7 @@ TEST_F(EquipmentFiscalMethods, RegistersTheThirteenMethodsAfterTheStandardOnes) 
 }
 
 TEST_F(EquipmentFiscalMethods, TheCutStringSettingFollowsTheBaseSetting) {
-    ASSERT_EQ(Driver().SettingsCount(), 2);
+    ASSERT_EQ(Driver().SettingsCount(), 3);  // DebugLogEnabled, CutString, LogRetentionDays
     const PSettingStruct cut = Driver().Settings(1);
     ASSERT_NE(cut, nullptr);
     EXPECT_EQ(cut->ID, u"CutString");

@@ -125,10 +125,11 @@ TEST_F(EquipmentCommonMethods, SetParameterFollowsTheSettingRules) {
     TLog::SetLogLevel(0);
     Call(u"SetParameter", {Variant(u"DebugLogEnabled"), Variant(u"True")});
     EXPECT_FALSE(Driver().GetSettingValueBool(u"DebugLogEnabled"));
-    EXPECT_EQ(TLog::LogLevel(), 0);
+    EXPECT_EQ(Driver().LogContext().Level(), 0);
     Call(u"SetParameter", {Variant(u"DebugLogEnabled"), Variant(true)});
     EXPECT_TRUE(Driver().GetSettingValueBool(u"DebugLogEnabled"));
-    EXPECT_EQ(TLog::LogLevel(), 3);
+    EXPECT_EQ(Driver().LogContext().Level(), 3);
+    EXPECT_EQ(TLog::LogLevel(), 0) << "the object's own level, not the process's";
 
     // The call clears an earlier description and the result.
     Driver().SetLastResultDescription(u"старое");

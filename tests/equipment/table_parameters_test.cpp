@@ -78,6 +78,8 @@ TEST_F(EquipmentParameterTable, HostGetsTheResourceTableInDocumentOrder) {
          u"<absent>", 0},
         {u"Настройка лога", u"Настройка лога", u"LogDir", u"Путь к директории логов", u"String",
          u"", u"true", 0},
+        {u"Настройка лога", u"Настройка лога", u"LogRetentionDays", u"Хранить лог, дней", u"Number",
+         u"30", u"<absent>", 0},
     };
     std::vector<const Row*> expected;
     for (const Row& row : rows)
@@ -154,7 +156,7 @@ TEST_F(EquipmentParameterTable, WithoutTheResourceTheTableComesFromTheSettings) 
     EXPECT_EQ(Attr(pages[0], u"Caption"), u"Параметры");
     const auto parameters = Elements(pages[0]);
     ASSERT_EQ(parameters.size(), static_cast<size_t>(Driver().SettingsCount()));
-    ASSERT_EQ(parameters.size(), 2u);  // DebugLogEnabled, CutString
+    ASSERT_EQ(parameters.size(), 3u);  // DebugLogEnabled, CutString, LogRetentionDays
     EXPECT_EQ(Attr(parameters[0], u"Name"), u"DebugLogEnabled");
     EXPECT_EQ(Attr(parameters[0], u"Caption"), u"Отладочный лог");
     EXPECT_EQ(Attr(parameters[0], u"TypeValue"), u"Boolean");
@@ -165,6 +167,9 @@ TEST_F(EquipmentParameterTable, WithoutTheResourceTheTableComesFromTheSettings) 
     EXPECT_EQ(Attr(parameters[1], u"TypeValue"), u"String");
     EXPECT_EQ(Attr(parameters[1], u"DefaultValue"), u"");
     EXPECT_TRUE(parameters[1].ChildNamed(u"ChoiceList").IsNil());
+    EXPECT_EQ(Attr(parameters[2], u"Name"), u"LogRetentionDays");
+    EXPECT_EQ(Attr(parameters[2], u"TypeValue"), u"Number");
+    EXPECT_EQ(Attr(parameters[2], u"DefaultValue"), u"30");
 }
 
 }  // namespace

@@ -220,6 +220,7 @@ class ExactlyOnce : public DriverFixture, public ::testing::WithParamInterface<T
         emu::TEmulatorOptions options;
         options.Tcp = true;
         options.ListenAddress = "127.0.0.1";
+        options.Port = 0;
         options.Pty = true;
         options.ComDir = Dir().string();
         options.ComNumber = kComNumber + 1;

@@ -119,7 +119,7 @@ TEST_F(FrhostSession, RawOperationsAnswerTheirOutputsInOrder) {
         {R"({"raw": "GetNMethods"})",
          R"({"raw": "GetNMethods", "hresult": 0, "out": [{"vt": 3, "v": 24}]})"},
         {R"({"raw": "GetNProps", "args": []})",
-         R"({"raw": "GetNProps", "hresult": 0, "out": [{"vt": 3, "v": 2}]})"},
+         R"({"raw": "GetNProps", "hresult": 0, "out": [{"vt": 3, "v": 3}]})"},
         {R"({"raw": "GetMethodName", "args": [2, 0]})",
          R"({"raw": "GetMethodName", "hresult": 0, "out": [{"vt": 8, "v": "ПолучитьОписание"}]})"},
         {R"({"raw": "GetMethodName", "args": [24, 0]})",
@@ -285,7 +285,7 @@ TEST_F(FrhostSession, RunAnswersOneLinePerRequestLine) {
     while (std::getline(replies, line))
         lines.push_back(json::parse(line));
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[0]["out"][0], json({{"vt", 3}, {"v", 2}}));
+    EXPECT_EQ(lines[0]["out"][0], json({{"vt", 3}, {"v", 3}}));
     EXPECT_TRUE(lines[1].contains("error"));
     EXPECT_EQ(lines[2]["params"][1], json({{"vt", 3}, {"v", 40}}));
     EXPECT_TRUE(lines[3].contains("error"));

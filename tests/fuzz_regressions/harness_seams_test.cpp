@@ -112,7 +112,7 @@ void PrintTo(const TNumberCase& c, std::ostream* os) {
 
 class FuzzRegressionSettingNumbers : public ::testing::TestWithParam<TNumberCase> {
   protected:
-    void TearDown() override { GetFormatSettings().DecimalSeparator = FSeparator; }
+    void TearDown() override { SetDecimalSeparator(FSeparator); }
     const char16_t FSeparator = GetFormatSettings().DecimalSeparator;
 };
 
@@ -121,7 +121,7 @@ class FuzzRegressionSettingNumbers : public ::testing::TestWithParam<TNumberCase
 TEST_P(FuzzRegressionSettingNumbers, ReadBackAsWritten) {
     const TNumberCase& c = GetParam();
     for (const char16_t separator : {u'.', u','}) {
-        GetFormatSettings().DecimalSeparator = separator;
+        SetDecimalSeparator(separator);
         const std::u16string text = VarToSettingStr(c.Value);
         const Variant back = SettingStrToVar(text, dtNumber);
         EXPECT_DOUBLE_EQ(VarToDouble(back), c.Expected) << Utf16ToUtf8(text);

@@ -137,10 +137,14 @@ TEST_F(HostBaseDriver, TablesOnEveryPlatform) {
                                     "twin/Second/2",
                                 }));
 
-    // The base setting first, then the subclass's, on both.
+    // The base setting first, then the subclass's, then the log's retention, on both.
     for (TBaseDriver* d :
          {static_cast<TBaseDriver*>(d8.get()), static_cast<TBaseDriver*>(d7.get())}) {
-        ASSERT_EQ(d->SettingsCount(), 6);
+        ASSERT_EQ(d->SettingsCount(), 7);
+        const PSettingStruct last = d->Settings(6);
+        EXPECT_EQ(U8(last->ID), "LogRetentionDays");
+        EXPECT_EQ(last->ValueType, dtNumber);
+        EXPECT_TRUE(last->Default == Variant(int32_t{30}));
         EXPECT_EQ(d->PropsCount(), d->SettingsCount());
         const PSettingStruct s = d->Settings(0);
         EXPECT_EQ(U8(s->ID), "DebugLogEnabled");
@@ -265,7 +269,7 @@ TEST_F(HostBaseDriver, SetSettingValueTypeRules) {
 
     auto d = Create();
     d->SetSettingValue(u"Unknown", Variant(int32_t{1}), true);  // silently nothing
-    GetFormatSettings().DecimalSeparator = u',';
+    SetDecimalSeparator(u',');
     d->SetSettingValue(u"Rate", Variant(u"2,5"), true);
     EXPECT_TRUE(d->FindSetting(u"Rate")->Value == Variant(2.5));
     EXPECT_THROW(d->SetSettingValue(u"Start", Variant(u"no date"), true), EConvertError);
@@ -347,11 +351,15 @@ TEST_F(HostBaseDriver, DebugLogSettingSwitchesTheLevel) {
     auto d = Create();
     d->SetSettingValue(u"DebugLogEnabled", Variant(true), false);
     TLog::SetLogLevel(1);
+    EXPECT_EQ(d->LogContext().Level(), 1) << "nothing of its own yet: the process's";
     d->UpdateDebugLogEnabled();
-    EXPECT_EQ(TLog::LogLevel(), 3);
+    EXPECT_EQ(d->LogContext().Level(), 3);
     d->SetSettingValue(u"DebugLogEnabled", Variant(false), false);
     d->UpdateDebugLogEnabled();
-    EXPECT_EQ(TLog::LogLevel(), 0);
+    EXPECT_EQ(d->LogContext().Level(), 0);
+    // The object's own level only: the process's and another object's stay.
+    EXPECT_EQ(TLog::LogLevel(), 1);
+    EXPECT_EQ(Create()->LogContext().Level(), 1);
 }
 
 TEST_F(HostBaseDriver, SettingsFileOn77Only) {

@@ -23,7 +23,7 @@ void HostTestEnv::SetUp() {
     setenv("FR_COMMON_APPDATA", dir_.c_str(), 1);
     savedFormat_ = GetFormatSettings();
     // A fixed locale, whatever the machine's: "." for decimals, dates as 09.12.2026.
-    GetFormatSettings() = FormatSettings{};
+    SetFormatSettings(FormatSettings{});
     TLog::SetLogLevel(3);
     TLog::SetLogFileName(Utf8ToUtf16(LogPath().string()));
     SetMessageBoxHook([this](const std::u16string& title, const std::u16string& text) {
@@ -39,7 +39,7 @@ void HostTestEnv::TearDown() {
     SetHostExecutablePathOverride(u"");
     TLog::SetLogLevel(0);
     TLog::SetLogFileName(u"");
-    GetFormatSettings() = savedFormat_;
+    SetFormatSettings(savedFormat_);
     if (hadAppData_)
         setenv("FR_COMMON_APPDATA", savedAppData_.c_str(), 1);
     else

@@ -38,8 +38,8 @@ FormatSettings UsFormat() {
 class HostValueConversions : public ::testing::Test {
   protected:
     void SetUp() override { saved_ = GetFormatSettings(); }
-    void TearDown() override { GetFormatSettings() = saved_; }
-    static void Use(const FormatSettings& fs) { GetFormatSettings() = fs; }
+    void TearDown() override { SetFormatSettings(saved_); }
+    static void Use(const FormatSettings& fs) { SetFormatSettings(fs); }
 
     static double Date(int y, int m, int d, int h = 0, int n = 0, int s = 0) {
         return EncodeDate(y, m, d) + EncodeTime(h, n, s, 0);

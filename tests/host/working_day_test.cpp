@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -80,6 +82,85 @@ TEST_P(HostWorkingDay, AWorkingDaySucceedsWhileTheLogCannotBeWritten) {
 
 INSTANTIATE_TEST_SUITE_P(Links, HostWorkingDay, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Tcp" : "Serial"; });
+
+class HostObjectLog : public DriverFixture {};
+
+std::atomic<double> gClock{0};
+TDateTime HookedNow() {
+    return gClock.load();
+}
+
+std::string DayFile(TDateTime ADay) {
+    return U8(u"fr_norvane1c83_" + FormatDateTime(u"yyyy.mm.dd", ADay)) + ".log";
+}
+
+// A till that stays connected past midnight: the next day's calls go to the next
+// day's file; the connection removed the files older than LogRetentionDays, and
+// the first line of the new day removes the one that has just grown too old.
+TEST_F(HostObjectLog, PastMidnightTheNewDaysFileAndOldFilesGo) {
+    const TDateTime today = std::floor(Now());
+    gClock.store(today + EncodeTime(23, 59, 59, 0));
+    // The register's clock agrees with the driver's, as the start of work asks.
+    emu::TEmulatorOptions options;
+    options.ClockOffset = static_cast<int64_t>(std::llround((gClock.load() - Now()) * 86400.0));
+    StartEmulator(options);
+    struct TClockHook {
+        NowHook saved = SetNowHook(&HookedNow);
+        ~TClockHook() { SetNowHook(saved); }
+    } clock;
+    std::filesystem::create_directories(DataDir());
+    for (int age : {2, 3, 10})
+        std::ofstream(DataDir() / DayFile(today - age)) << "old";
+    UseTcp();
+    SetProp(u"LogRetentionDays", Variant(int32_t{2}));
+    OpenTcp();
+    EXPECT_TRUE(std::filesystem::exists(DataDir() / DayFile(today - 2)));
+    EXPECT_FALSE(std::filesystem::exists(DataDir() / DayFile(today - 3)));
+    EXPECT_FALSE(std::filesystem::exists(DataDir() / DayFile(today - 10)));
+
+    gClock.store(today + 1 + EncodeTime(0, 0, 1, 0));
+    EXPECT_EQ(Call(u"GetVersion").Hr, kHrOk);
+    EXPECT_FALSE(std::filesystem::exists(DataDir() / DayFile(today - 2)));
+    std::ifstream before(DataDir() / DayFile(today), std::ios::binary);
+    const std::string first((std::istreambuf_iterator<char>(before)),
+                            std::istreambuf_iterator<char>());
+    std::ifstream after(DataDir() / DayFile(today + 1), std::ios::binary);
+    const std::string second((std::istreambuf_iterator<char>(after)),
+                             std::istreambuf_iterator<char>());
+    EXPECT_NE(first.find("TDriver: \tStart Enable"), std::string::npos);
+    EXPECT_EQ(first.find("GetVersion"), std::string::npos);
+    EXPECT_NE(second.find("============Start log============="), std::string::npos);
+    EXPECT_NE(second.find(" 00:00:01.000 #"), std::string::npos);
+    EXPECT_NE(second.find("\tINFO\t> GetVersion"), std::string::npos);
+}
+
+// DebugLogEnabled writes the object's log whatever WriteLog says; with both off the
+// connection writes nothing. Each row connects again with its settings.
+TEST_F(HostObjectLog, DebugLogEnabledTakesEffectWhateverWriteLogSays) {
+    UseTcp();
+    const struct {
+        bool writeLog, debugLog, written;
+    } rows[] = {
+        {false, false, false}, {false, true, true}, {true, false, true},
+        {false, false, false}, {true, true, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.writeLog) + " " + std::to_string(row.debugLog));
+        SetProp(u"WriteLog", Variant(row.writeLog));
+        SetProp(u"DebugLogEnabled", Variant(row.debugLog));
+        const size_t before = LogLines().size();
+        EXPECT_TRUE(Call(u"Open").Ok());
+        // The call's own "> " line obeys the settings of the connection before.
+        const std::vector<std::string> lines = LogLines();
+        bool started = false, answered = false;
+        for (size_t i = before; i < lines.size(); ++i) {
+            if (lines[i].find("TDriver: \tStart Enable") != std::string::npos) started = true;
+            if (lines[i].find("\tINFO\t< Подключить") != std::string::npos) answered = true;
+        }
+        EXPECT_EQ(started, row.written);
+        EXPECT_EQ(answered, row.written);
+    }
+}
 
 }  // namespace
 }  // namespace fr::test

@@ -67,7 +67,7 @@ TEST_F(PlatformDateTime, TimeOfNegativeDatesFollowsTheOleRule) {
 }
 
 TEST_F(PlatformDateTime, FormatsTheFrameworkTokens) {
-    GetFormatSettings() = test::RussianSettings();
+    SetFormatSettings(test::RussianSettings());
     const TDateTime v = EncodeDate(2024, 3, 5) + EncodeTime(7, 8, 9, 45);
     const std::pair<const char16_t*, const char16_t*> cases[] = {
         {u"yyyy.mm.dd hh:nn:ss.zzz", u"2024.03.05 07:08:09.045"},
@@ -82,7 +82,9 @@ TEST_F(PlatformDateTime, FormatsTheFrameworkTokens) {
     };
     for (const auto& [pattern, text] : cases)
         EXPECT_EQ(FormatDateTime(pattern, v), text) << Utf16ToUtf8(pattern);
-    GetFormatSettings().TimeSeparator = u'.';
+    FormatSettings dotted = GetFormatSettings();
+    dotted.TimeSeparator = u'.';
+    SetFormatSettings(dotted);
     EXPECT_EQ(FormatDateTime(u"hh:nn", v), u"07.08");
 }
 
@@ -101,7 +103,7 @@ TEST_F(PlatformDateTime, DateTimeToStrAndBackInTwoLocales) {
         {"us", test::AmericanSettings(), u"12/31/2024 23:05:07", u"1/2/2024"},
     };
     for (const auto& c : cases) {
-        GetFormatSettings() = c.settings;
+        SetFormatSettings(c.settings);
         EXPECT_EQ(DateTimeToStr(v), c.dateTime) << c.name;
         EXPECT_EQ(DateTimeToStr(midnight), c.dateOnly) << c.name;
         EXPECT_EQ(DateToStr(v), std::u16string(c.dateTime).substr(0, 10)) << c.name;
@@ -114,7 +116,7 @@ TEST_F(PlatformDateTime, DateTimeToStrAndBackInTwoLocales) {
 }
 
 TEST_F(PlatformDateTime, ParsesByTheCurrentOrderAndSeparators) {
-    GetFormatSettings() = test::RussianSettings();
+    SetFormatSettings(test::RussianSettings());
     TDateTime v = 0;
     ASSERT_TRUE(TryStrToDateTime(u"05.03.2024 7:08", v));
     EXPECT_NEAR(v, EncodeDate(2024, 3, 5) + EncodeTime(7, 8, 0, 0), 1e-9);
@@ -140,12 +142,14 @@ TEST_F(PlatformDateTime, ParsesByTheCurrentOrderAndSeparators) {
     for (const char16_t* text : bad)
         EXPECT_FALSE(TryStrToDateTime(text, v)) << Utf16ToUtf8(text);
 
-    GetFormatSettings() = test::AmericanSettings();
+    SetFormatSettings(test::AmericanSettings());
     ASSERT_TRUE(TryStrToDateTime(u"3/5/2024", v));
     EXPECT_EQ(v, EncodeDate(2024, 3, 5));
     EXPECT_FALSE(TryStrToDateTime(u"31/12/2024", v));  // no month 31
-    GetFormatSettings().ShortDateFormat = u"yyyy/mm/dd";
-    GetFormatSettings().DateSeparator = u'-';
+    FormatSettings iso = GetFormatSettings();
+    iso.ShortDateFormat = u"yyyy/mm/dd";
+    iso.DateSeparator = u'-';
+    SetFormatSettings(iso);
     ASSERT_TRUE(TryStrToDateTime(u"2024-03-05", v));
     EXPECT_EQ(v, EncodeDate(2024, 3, 5));
 }

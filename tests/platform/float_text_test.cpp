@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "platform_test_util.h"
 
@@ -44,14 +46,40 @@ TEST(PlatformFloatText, FloatToStrUsesTheSeparator) {
     EXPECT_EQ(FloatToStr(12.5, u','), u"12,5");
     EXPECT_EQ(FloatToStr(1.5e-9, u','), u"1,5E-9");
     test::FormatSettingsGuard guard;
-    GetFormatSettings().DecimalSeparator = u',';
+    SetDecimalSeparator(u',');
     EXPECT_EQ(FloatToStr(0.25), u"0,25");
     EXPECT_EQ(CurrToStr(Currency::FromRaw(123457)), u"12,3457");
 }
 
+// A driver connecting on one thread sets the separator while other threads format:
+// every text is whole, with one separator or the other (the stage under
+// ThreadSanitizer also shows that no access goes unguarded).
+TEST(PlatformFloatText, SeparatorChangesWhileOtherThreadsFormat) {
+    test::FormatSettingsGuard guard;
+    std::atomic<bool> done{false};
+    std::thread setter([&] {
+        for (int i = 0; !done.load(); ++i)
+            SetDecimalSeparator(i % 2 == 0 ? u'.' : u',');
+    });
+    std::thread wholeSetter([&] {
+        FormatSettings settings;
+        while (!done.load())
+            SetFormatSettings(settings);
+    });
+    int seen = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const std::u16string text = FloatToStr(0.25);
+        if (text == u"0.25" || text == u"0,25") ++seen;
+    }
+    done.store(true);
+    setter.join();
+    wholeSetter.join();
+    EXPECT_EQ(seen, 20000);
+}
+
 TEST(PlatformFloatText, CurrToStrTable) {
     test::FormatSettingsGuard guard;
-    GetFormatSettings().DecimalSeparator = u'.';
+    SetDecimalSeparator(u'.');
     const std::pair<int64_t, const char16_t*> cases[] = {
         {123457, u"12.3457"},
         {1000000, u"100"},

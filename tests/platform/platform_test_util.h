@@ -17,7 +17,7 @@ namespace fr::test {
 class FormatSettingsGuard {
   public:
     FormatSettingsGuard() : saved_(GetFormatSettings()) {}
-    ~FormatSettingsGuard() { GetFormatSettings() = saved_; }
+    ~FormatSettingsGuard() { SetFormatSettings(saved_); }
 
   private:
     FormatSettings saved_;

@@ -24,8 +24,8 @@ struct ConversionRow {
 class PlatformVariantConvert : public ::testing::Test {
   protected:
     void SetUp() override {
-        GetFormatSettings() = test::RussianSettings();
-        GetFormatSettings().DecimalSeparator = u'.';
+        SetFormatSettings(test::RussianSettings());
+        SetDecimalSeparator(u'.');
     }
     test::FormatSettingsGuard guard_;
 };
@@ -155,7 +155,7 @@ TEST_F(PlatformVariantConvert, NullOnlyBecomesTextInThePlainConversion) {
 }
 
 TEST_F(PlatformVariantConvert, TextUsesTheProcessDecimalSeparator) {
-    GetFormatSettings().DecimalSeparator = u',';
+    SetDecimalSeparator(u',');
     EXPECT_EQ(VarToDouble(Variant(u"1,25")), 1.25);
     EXPECT_THROW(VarToDouble(Variant(u"1.25")), EVariantError);
     EXPECT_EQ(VarToStr(Variant(1.25)), u"1,25");

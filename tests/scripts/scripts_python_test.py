@@ -24,6 +24,7 @@ import demo_session  # noqa: E402
 import frame_client  # noqa: E402
 import fremu  # noqa: E402
 import last_error_lines  # noqa: E402
+import tape_view_browser  # noqa: E402
 
 
 def quiet(function, *args):
@@ -272,6 +273,8 @@ class Where(unittest.TestCase):
     def test_fields(self):
         self.assertEqual(fremu.fields(self.LINE, ["tcp.port", "pty", "control.port"]),
                          ["4100", "/dev/pts/9", "4101"])
+        self.assertEqual(fremu.fields('{"http": {"url": "http://127.0.0.1:8/"}}', ["http.url"]),
+                         ["http://127.0.0.1:8/"])
         with self.assertRaises(KeyError):
             fremu.fields('{"tcp": {"port": 1}}', ["control.port"])
 
@@ -353,6 +356,25 @@ class LastErrorLines(unittest.TestCase):
         result, out = quiet(last_error_lines.main, ["check", f.name])
         self.assertEqual(result, 1)
         self.assertIn("not a JSON line", out)
+
+
+class TapeViewQr(unittest.TestCase):
+    """The browser check's own reading of a journal document's QR content."""
+
+    def test_expected_content(self):
+        base = {"time": "2026-12-10T06:45:33", "number": 3, "fiscal_sign": 1778197272}
+        rows = [
+            ("receipt", 2, "434.8", "t=20261210T0645&s=434.80&fn=FN1&i=3&fp=1778197272&n=1"),
+            ("receipt", 3, "1", "t=20261210T0645&s=1.00&fn=FN1&i=3&fp=1778197272&n=2"),
+            ("receipt", 6, "0.5", "t=20261210T0645&s=0.50&fn=FN1&i=3&fp=1778197272&n=3"),
+            ("receipt", 7, "12", "t=20261210T0645&s=12.00&fn=FN1&i=3&fp=1778197272&n=4"),
+            ("correction", 0, "1200", "t=20261210T0645&s=1200.00&fn=FN1&i=3&fp=1778197272&n=1"),
+            ("correction", 2, "1200", "t=20261210T0645&s=1200.00&fn=FN1&i=3&fp=1778197272&n=3"),
+            ("correction", 3, "1200", "t=20261210T0645&s=1200.00&fn=FN1&i=3&fp=1778197272&n=3"),
+        ]
+        for kind, doc_type, total, want in rows:
+            document = dict(base, kind=kind, doc_type=doc_type, total=total)
+            self.assertEqual(tape_view_browser.expected_qr(document, "FN1"), want, (kind, doc_type))
 
 
 if __name__ == "__main__":

@@ -28,9 +28,9 @@ class SupportCommonUtilsTest : public ::testing::Test {
   protected:
     void SetUp() override {
         saved_ = GetFormatSettings();
-        GetFormatSettings().DecimalSeparator = u'.';
+        SetDecimalSeparator(u'.');
     }
-    void TearDown() override { GetFormatSettings() = saved_; }
+    void TearDown() override { SetFormatSettings(saved_); }
 
     FormatSettings saved_;
 };
@@ -64,7 +64,7 @@ TEST_F(SupportCommonUtilsTest, VarToFloatDefUsesTheProcessSeparator) {
     EXPECT_DOUBLE_EQ(VarToFloatDef(Variant::Null(), 1.5), 1.5);
     EXPECT_DOUBLE_EQ(VarToFloatDef(Variant(int32_t{3}), 0), 3);
     EXPECT_DOUBLE_EQ(VarToFloatDef(Variant(u"1,5"), -1), -1);
-    GetFormatSettings().DecimalSeparator = u',';
+    SetDecimalSeparator(u',');
     EXPECT_DOUBLE_EQ(VarToFloatDef(Variant(u"1,5"), -1), 1.5);
 }
 
@@ -259,7 +259,7 @@ TEST_F(SupportCommonUtilsTest, NumberEncodings) {
         {0.0001, "0.0001"}, {1e15, "1E15"}, {0, "0"},         {1.0 / 3, "0.333333333333333"},
     };
     // The process separator does not leak into register fields.
-    GetFormatSettings().DecimalSeparator = u',';
+    SetDecimalSeparator(u',');
     for (const Case& c : cases) {
         EXPECT_EQ(FloatToDeviceStr(c.value), c.text);
         EXPECT_DOUBLE_EQ(DeviceStrToFloat(c.text), std::stod(c.text));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,11 +14,14 @@
 #include <thread>
 #include <vector>
 
+#include "platform/clock.h"
+#include "platform/date_time.h"
 #include "platform/exception.h"
 #include "platform/folders.h"
 #include "platform/format_settings.h"
 #include "platform/module.h"
 #include "platform/text.h"
+#include "support/common_utils.h"
 #include "support_temp_dir.h"
 
 namespace fr {
@@ -133,11 +137,12 @@ TEST_F(SupportLogTest, FormatsLinesWithTrimmedCaptionAndMessage) {
 }
 
 TEST_F(SupportLogTest, TimestampUsesTheCurrentTimeSeparator) {
-    FormatSettings& settings = GetFormatSettings();
-    const char16_t saved = settings.TimeSeparator;
-    settings.TimeSeparator = u'-';
+    const FormatSettings saved = GetFormatSettings();
+    FormatSettings dashed = saved;
+    dashed.TimeSeparator = u'-';
+    SetFormatSettings(dashed);
     const std::string line = Utf16ToUtf8(TLog::FormatLogString(u"C", u"", TLog::mtInfo));
-    settings.TimeSeparator = saved;
+    SetFormatSettings(saved);
     EXPECT_THAT(
         line, MatchesRegex(
                   "[0-9]{4}\\.[0-9]{2}\\.[0-9]{2} [0-9]{2}-[0-9]{2}-[0-9]{2}\\.[0-9]{3}\tINFO\tC"));
@@ -406,6 +411,270 @@ TEST_F(SupportLogTest, ConcurrentAppendsLeaveWholeLines) {
         }
     }
     EXPECT_EQ(whole, kThreads * kLines);
+}
+
+// ---- Each object's own log.
+
+std::atomic<double> gClock{0};
+TDateTime HookedNow() {
+    return gClock.load();
+}
+
+// The wall clock as the test sets it, for the length of the test.
+class ClockHook {
+  public:
+    explicit ClockHook(TDateTime AStart) {
+        gClock.store(AStart);
+        saved_ = SetNowHook(&HookedNow);
+    }
+    ~ClockHook() { SetNowHook(saved_); }
+    void Set(TDateTime AValue) { gClock.store(AValue); }
+
+  private:
+    NowHook saved_ = nullptr;
+};
+
+std::string DayFile(TDateTime ADay) {
+    return "fr_norvane1c83_" + Utf16ToUtf8(FormatDateTime(u"yyyy.mm.dd", ADay)) + ".log";
+}
+
+std::u16string FolderText(const fs::path& AFolder) {
+    return IncludeTrailingPathDelimiter(AFolder.u16string());
+}
+
+TEST_F(SupportLogTest, AnObjectsLevelComesFromItsOwnSettingsUntilThenTheProcesss) {
+    struct Row {
+        uint8_t process;
+        int writeLog, debugLog;  // -1: the object has not set it
+        uint8_t expected;
+    };
+    const Row rows[] = {
+        {0, -1, -1, 0}, {3, -1, -1, 3}, {1, -1, -1, 1},  // nothing of its own yet
+        {3, 0, -1, 0},  {0, 1, -1, 2},  {3, 1, 0, 2},    // WriteLog decides
+        {0, 0, 1, 3},   {0, 1, 1, 3},   {2, -1, 1, 3},   // DebugLogEnabled on: everything
+        {3, -1, 0, 0},  {0, 0, 0, 0},                    // both off: nothing
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.process) + " " + std::to_string(row.writeLog) + " " +
+                     std::to_string(row.debugLog));
+        TLog::SetLogLevel(row.process);
+        TLog::TContext context;
+        if (row.writeLog >= 0) context.SetWriteLog(row.writeLog == 1);
+        if (row.debugLog >= 0) context.SetDebugLog(row.debugLog == 1);
+        EXPECT_EQ(context.Level(), row.expected);
+        EXPECT_EQ(TLog::CurrentLevel(), row.process) << "not current: the process's";
+        {
+            const TLog::TScope scope(&context);
+            EXPECT_EQ(TLog::CurrentLevel(), row.expected);
+        }
+        EXPECT_EQ(TLog::LogLevel(), row.process) << "an object never sets the process's level";
+    }
+}
+
+// Two objects of one process, one writing and one not, each in a scope of its
+// own: the lines of each obey that object alone and carry its tag; outside both,
+// the process's settings hold.
+TEST_F(SupportLogTest, TwoObjectsKeepTheirOwnLevelsTagsAndFolders) {
+    const fs::path folderA = appData_.Path() / "a";
+    const fs::path folderB = appData_.Path() / "b";
+    fs::create_directories(folderA);
+    fs::create_directories(folderB);
+    UseAbsoluteLog();
+    TLog::SetLogLevel(2);
+    TLog::TContext a, b;
+    a.SetTag(u"#1");
+    b.SetTag(u"#2");
+    a.SetFolder(FolderText(folderA), u"fr_norvane1c83", 30);
+    b.SetFolder(FolderText(folderB), u"fr_norvane1c83", 30);
+    a.SetWriteLog(true);
+    b.SetWriteLog(false);
+    {
+        const TLog::TScope scopeA(&a);
+        TLog::Append(u"A", u"of the first", TLog::mtInfo);
+        {
+            const TLog::TScope scopeB(&b);
+            TLog::Append(u"B", u"of the second", TLog::mtError);
+            const TLog::TScope none(nullptr);  // a null scope changes nothing
+            TLog::Append(u"B", u"still the second", TLog::mtError);
+        }
+        TLog::Append(u"A", u"first again", TLog::mtDebug);  // level 2: not written
+    }
+    TLog::Append(u"P", u"of the process", TLog::mtInfo);
+
+    const std::vector<std::string> lines = SplitLines(ReadAll(OnlyLogFile(folderA)));
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[1], "============Start log=============");
+    EXPECT_THAT(lines[6], MatchesRegex("[0-9]{4}\\.[0-9]{2}\\.[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}"
+                                       "\\.[0-9]{3} #1\tINFO\tA: \tof the first"));
+    EXPECT_FALSE(fs::exists(folderB / DayFile(Now()))) << "the second object writes nothing";
+    const std::vector<std::string> process = SplitLines(ReadAll(AbsoluteLog()));
+    ASSERT_EQ(process.size(), 7u);
+    EXPECT_THAT(process[6], MatchesRegex(".*[0-9]\tINFO\tP: \tof the process"))
+        << "no tag outside an object";
+}
+
+// A connection opened before midnight writes each line into the file of the day
+// the line is written; each file starts with its banner.
+TEST_F(SupportLogTest, LinesAfterMidnightGoToTheNewDaysFile) {
+    const TDateTime day = EncodeDate(2026, 12, 31);
+    ClockHook clock(day + EncodeTime(23, 59, 59, 900));
+    const fs::path folder = appData_.Path() / "data";
+    fs::create_directories(folder);
+    TLog::TContext context;
+    context.SetFolder(FolderText(folder), u"fr_norvane1c83", 30);
+    context.SetWriteLog(true);
+    const TLog::TScope scope(&context);
+    TLog::Append(u"A", u"before", TLog::mtInfo);
+    clock.Set(day + 1 + EncodeTime(0, 0, 0, 100));
+    TLog::Append(u"A", u"after", TLog::mtInfo);
+    EXPECT_EQ(fs::path(TLog::GetAbsolutePath(false)), folder / DayFile(day + 1));
+
+    const std::vector<std::string> first = SplitLines(ReadAll(folder / DayFile(day)));
+    const std::vector<std::string> second = SplitLines(ReadAll(folder / DayFile(day + 1)));
+    ASSERT_EQ(first.size(), 7u);
+    ASSERT_EQ(second.size(), 7u);
+    EXPECT_EQ(first[6], "2026.12.31 23:59:59.900\tINFO\tA: \tbefore");
+    EXPECT_EQ(second[1], "============Start log=============");
+    EXPECT_EQ(second[6], "2027.01.01 00:00:00.100\tINFO\tA: \tafter");
+}
+
+// Retention: at the opening clean-up and at the first line of each new day, the
+// day files older than the setting go; nothing else in the folder is touched,
+// and a link is never followed.
+TEST_F(SupportLogTest, OldDayFilesGoAndNothingElseIsTouched) {
+    const TDateTime today = EncodeDate(2026, 3, 1);
+    ClockHook clock(today + EncodeTime(10, 0, 0, 0));
+    const fs::path folder = appData_.Path() / "data";
+    const fs::path outside = appData_.Path() / "outside";
+    fs::create_directories(folder);
+    fs::create_directories(outside);
+    const auto put = [](const fs::path& AFile) { std::ofstream(AFile, std::ios::binary) << "x"; };
+    struct Row {
+        std::string name;
+        bool kept;     // after the clean-up at opening
+        bool keptDay;  // after the first line of the next day
+    };
+    const Row rows[] = {
+        {DayFile(today - 40), false, false},
+        {DayFile(today - 31), false, false},
+        {DayFile(today - 30), true, false},  // 31 days old the next day
+        {DayFile(today - 1), true, true},
+        {DayFile(today + 3), true, true},  // a clock set back later: not old
+        {"fr_norvane1c83_2020.01.01.log.bak", true, true},
+        {"fr_norvane1c83_2020.13.01.log", true, true},
+        {"other_2020.01.01.log", true, true},
+        {"fr_norvane1c83_2020.01.01.txt", true, true},
+        {"fr_norvane1c83.pending", true, true},
+        {"default.sts", true, true},
+    };
+    for (const Row& row : rows)
+        put(folder / row.name);
+    // A folder and a link with the pattern's names, the link to a file outside.
+    fs::create_directories(folder / DayFile(today - 50));
+    put(outside / "keep.log");
+    fs::create_symlink(outside / "keep.log", folder / DayFile(today - 60));
+
+    TLog::TContext context;
+    context.SetFolder(FolderText(folder), u"fr_norvane1c83", 30);
+    context.SetWriteLog(false);  // the clean-up does not depend on writing
+    const TLog::TScope scope(&context);
+    TLog::RemoveOldFiles();
+    for (const Row& row : rows)
+        EXPECT_EQ(fs::exists(folder / row.name), row.kept) << row.name;
+    EXPECT_TRUE(fs::is_directory(folder / DayFile(today - 50)));
+    EXPECT_TRUE(fs::is_symlink(folder / DayFile(today - 60)));
+    EXPECT_EQ(ReadAll(outside / "keep.log"), "x");
+
+    // The same day again: nothing more goes; the next day's first line cleans up.
+    TLog::AppendAlways(u"A", u"today", TLog::mtInfo);
+    EXPECT_TRUE(fs::exists(folder / DayFile(today - 30)));
+    clock.Set(today + 1 + EncodeTime(0, 0, 1, 0));
+    TLog::AppendAlways(u"A", u"tomorrow", TLog::mtInfo);
+    for (const Row& row : rows)
+        EXPECT_EQ(fs::exists(folder / row.name), row.keptDay) << row.name;
+    EXPECT_TRUE(fs::exists(folder / DayFile(today)));
+    EXPECT_EQ(ReadAll(outside / "keep.log"), "x");
+
+    // 0 keeps every file, however old.
+    put(folder / DayFile(today - 400));
+    context.SetFolder(FolderText(folder), u"fr_norvane1c83", 0);
+    TLog::RemoveOldFiles();
+    clock.Set(today + 2 + EncodeTime(0, 0, 1, 0));
+    TLog::AppendAlways(u"A", u"later", TLog::mtInfo);
+    EXPECT_TRUE(fs::exists(folder / DayFile(today - 400)));
+}
+
+// A line nobody may miss is written whatever the level, with its banner, into
+// the file the object writes (or the process's, before the object has one).
+TEST_F(SupportLogTest, AppendAlwaysWritesAtLevelZero) {
+    TLog::SetLogLevel(0);
+    TLog::AppendAlways(u"TDriver", u"outside any object", TLog::mtError);
+    const fs::path processFile = OnlyLogFile(appData_.Path());
+    EXPECT_EQ(processFile.parent_path().filename(), fs::path(ModuleFileName()).stem());
+
+    const fs::path folder = appData_.Path() / "data";
+    fs::create_directories(folder);
+    TLog::TContext context;
+    context.SetTag(u"#4");
+    context.SetFolder(FolderText(folder), u"fr_norvane1c83", 30);
+    context.SetWriteLog(false);
+    {
+        const TLog::TScope scope(&context);
+        TLog::Append(u"TDriver", u"filtered", TLog::mtError);
+        TLog::AppendAlways(u"TDriver", u"unknown outcome", TLog::mtError);
+    }
+    const std::vector<std::string> lines = SplitLines(ReadAll(OnlyLogFile(folder)));
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[1], "============Start log=============");
+    EXPECT_THAT(lines[6], ::testing::EndsWith(" #4\tERROR\tTDriver: \tunknown outcome"));
+    EXPECT_THAT(SplitLines(ReadAll(processFile)).back(),
+                ::testing::EndsWith("\tERROR\tTDriver: \toutside any object"));
+}
+
+// Threads writing for different objects at once, while another changes their
+// settings: every line whole, each in its object's file with its tag.
+TEST_F(SupportLogTest, ObjectsOnThreadsWriteWholeLinesIntoTheirOwnFiles) {
+    constexpr int kObjects = 4;
+    constexpr int kLines = 2000;
+    TLog::TContext contexts[kObjects];
+    for (int i = 0; i < kObjects; ++i) {
+        const fs::path folder = appData_.Path() / ("o" + std::to_string(i));
+        fs::create_directories(folder);
+        contexts[i].SetTag(u"#" + IntToStr(i + 1));
+        contexts[i].SetFolder(FolderText(folder), u"fr_norvane1c83", 30);
+        contexts[i].SetWriteLog(i % 2 == 0);
+    }
+    std::atomic<bool> done{false};
+    std::thread setter([&] {
+        // The host changing a setting of an object while the object writes.
+        while (!done.load())
+            contexts[1].SetDebugLog(false);
+    });
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kObjects; ++i) {
+        threads.emplace_back([&, i] {
+            const TLog::TScope scope(&contexts[i]);
+            for (int n = 0; n < kLines; ++n)
+                TLog::Append(u"T", IntToStr(n), TLog::mtInfo);
+        });
+    }
+    for (auto& th : threads)
+        th.join();
+    done.store(true);
+    setter.join();
+    for (int i = 0; i < kObjects; ++i) {
+        SCOPED_TRACE(i);
+        const fs::path folder = appData_.Path() / ("o" + std::to_string(i));
+        if (i % 2 == 1) {
+            EXPECT_TRUE(fs::is_empty(folder));
+            continue;
+        }
+        const std::vector<std::string> lines = SplitLines(ReadAll(OnlyLogFile(folder)));
+        ASSERT_EQ(lines.size(), 6u + kLines);
+        const std::string tail = " #" + std::to_string(i + 1) + "\tINFO\tT: \t";
+        for (int n = 0; n < kLines; ++n)
+            ASSERT_THAT(lines[6 + n], ::testing::EndsWith(tail + std::to_string(n)));
+    }
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ TEST(SupportXmlDocumentTest, NewDocumentIsOnlyTheDeclaration) {
 
 TEST(SupportXmlDocumentTest, BuiltDocumentSerialisesAndLoadsBack) {
     FormatSettings saved = GetFormatSettings();
-    GetFormatSettings().DecimalSeparator = u'.';
+    SetDecimalSeparator(u'.');
     IXMLDocument doc = XmlDocument::Create();
     XmlNode root = doc->AddChild(u"Table");
     XmlNode row = root.AddChild(u"Parameter");
@@ -57,7 +57,7 @@ TEST(SupportXmlDocumentTest, BuiltDocumentSerialisesAndLoadsBack) {
     row.SetAttribute(u"Count", Variant(int32_t{7}));  // replaces
     root.AddChild(u"Second");
     const std::u16string xml = doc->Xml();
-    GetFormatSettings() = saved;
+    SetFormatSettings(saved);
 
     EXPECT_THAT(Utf16ToUtf8(xml), StartsWith("<?xml version=\"1.0\"?>"));
     IXMLDocument back = Parse(xml);

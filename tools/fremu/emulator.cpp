@@ -8,6 +8,7 @@
 
 #include "tools/fremu/link_session.h"
 #include "tools/fremu/os_seam.h"
+#include "tools/fremu/tape_server.h"
 #include "tools/fremu/wire_format.h"
 
 namespace fr::emu {
@@ -101,6 +102,17 @@ void TEmulator::Start() {
         Stop();
         throw;
     }
+    if (FOptions.Http) {
+        FRun = std::to_string(::getpid()) + "-" + std::to_string(std::time(nullptr));
+        FTapeServer = std::make_unique<TTapeServer>(
+            [this](size_t ASince) { return TapeSnapshot(ASince); }, FChanges);
+        try {
+            FTapeServer->Start(FOptions.HttpAddress, FOptions.HttpPort);
+        } catch (...) {
+            Stop();
+            throw;
+        }
+    }
     if (FTcpFd >= 0) Spawn([this] { ServeTcp(FTcpFd); });
     if (FControlFd >= 0) Spawn([this] { ServeControl(FControlFd); });
     if (FPtyMaster >= 0) Spawn([this] { ServePty(); });
@@ -113,6 +125,8 @@ void TEmulator::Stop() {
         FStopped = true;
     }
     RequestStop();
+    // The page's server first: its threads read the register.
+    if (FTapeServer) FTapeServer->Stop();
     if (FStopPipe[1] >= 0) os::SignalStop(FStopPipe[1]);
     std::vector<std::thread> threads;
     {
@@ -155,6 +169,14 @@ nlohmann::json TEmulator::Endpoints() const {
     if (!FComLink.empty()) j["com_link"] = FComLink;
     if (FControlFd >= 0)
         j["control"] = {{"address", FOptions.ListenAddress}, {"port", FControlPort}};
+    if (FTapeServer) {
+        const std::string host = FOptions.HttpAddress.find(':') == std::string::npos
+                                     ? FOptions.HttpAddress
+                                     : "[" + FOptions.HttpAddress + "]";
+        j["http"] = {{"address", FOptions.HttpAddress},
+                     {"port", FTapeServer->Port()},
+                     {"url", "http://" + host + ":" + std::to_string(FTapeServer->Port()) + "/"}};
+    }
     if (FOptions.Baud > 0) j["baud"] = FOptions.Baud;
     if (!FOptions.StateFile.empty()) j["state"] = FOptions.StateFile;
     return j;
@@ -248,6 +270,62 @@ void TEmulator::SetClockOffset(int64_t ASeconds) {
     SaveState();
 }
 
+int TEmulator::HttpPort() const {
+    return FTapeServer ? FTapeServer->Port() : 0;
+}
+
+TTapeSnapshot TEmulator::TapeSnapshot(size_t ASince) const {
+    std::lock_guard lock(FLock);
+    TTapeSnapshot s;
+    s.Run = FRun;
+    s.Version = FChanges.Version();
+    s.Width = TFiscalRegister::LineWidth(1);
+    if (FRegister) {
+        s.Status = FRegister->StatusJson();
+        s.FnSerial = FRegister->State().FnSerial;
+    }
+    const auto ends = FTape.StripEnds();
+    s.StripCount = ends.size();
+    const size_t first = std::min(ASince, ends.size());
+    const size_t from = first == 0 ? 0 : ends[first - 1].End;
+    std::vector<std::string> lines = FTape.LinesFrom(from);
+    size_t at = from;
+    auto take = [&](size_t AEnd) {
+        std::vector<std::string> part(lines.begin() + static_cast<std::ptrdiff_t>(at - from),
+                                      lines.begin() + static_cast<std::ptrdiff_t>(AEnd - from));
+        at = AEnd;
+        return part;
+    };
+    for (size_t i = first; i < ends.size(); ++i)
+        s.Strips.push_back({i, take(ends[i].End), ends[i].Cut, std::nullopt});
+    s.Printing = take(from + lines.size());
+    if (!s.Strips.empty()) {
+        for (auto& d : FJournal.DocumentsFromStrip(static_cast<int64_t>(first))) {
+            if (d.Strip < static_cast<int64_t>(first) ||
+                d.Strip >= static_cast<int64_t>(ends.size()))
+                continue;
+            s.Strips[static_cast<size_t>(d.Strip) - first].Document = std::move(d);
+        }
+    }
+    return s;
+}
+
+void TEmulator::NoteChange() {
+    if (!FTapeServer || !FRegister) return;
+    const TRegisterState& r = FRegister->State();
+    std::vector<int64_t> shown = {static_cast<int64_t>(FTape.LineCount()),
+                                  static_cast<int64_t>(FTape.StripCount()),
+                                  static_cast<int64_t>(FJournal.DocumentCount()),
+                                  FRegister->DocumentOpen(),
+                                  r.ShiftOpen,
+                                  r.ShiftNumber,
+                                  r.LastDocNumber,
+                                  r.Cash};
+    if (shown == FShown) return;
+    FShown = std::move(shown);
+    FChanges.Bump();
+}
+
 std::optional<int> TEmulator::IdleCloseMs() const {
     std::lock_guard lock(FLock);
     return FFaults.IdleCloseMs();
@@ -268,6 +346,11 @@ TWirePlan TEmulator::OnFrame(std::string_view AFrame, const std::string& AChanne
     std::lock_guard lock(FLock);
     // A register fallen silent takes nothing in.
     if (FFaults.Silent()) return {};
+    // Whatever way the frame ends, the page hears of what it changed.
+    struct TNote {
+        TEmulator& E;
+        ~TNote() { E.NoteChange(); }
+    } note{*this};
     TRequestFrame request;
     const TFrameCheck check = ParseRequestFrame(AFrame, request);
     if (check == TFrameCheck::fcMalformed) return {};

@@ -20,8 +20,11 @@
 #include "tools/fremu/fiscal_register.h"
 #include "tools/fremu/journal.h"
 #include "tools/fremu/paper_tape.h"
+#include "tools/fremu/tape_view.h"
 
 namespace fr::emu {
+
+class TTapeServer;
 
 // What one line remembers between frames, to tell a resent frame from a new one.
 struct TLineMemory {
@@ -49,6 +52,7 @@ class TEmulator {
     int ControlPort() const { return FControlPort; }
     std::string PtyPath() const { return FPtyPath; }
     std::string ComLink() const { return FComLink; }
+    int HttpPort() const;
     // The line printed at start.
     nlohmann::json Endpoints() const;
 
@@ -67,6 +71,9 @@ class TEmulator {
     nlohmann::json Status() const;
     TRegisterState State() const;
     void SetClockOffset(int64_t ASeconds);
+    // The tape's strips from ASince on, their documents and the register's state,
+    // copied under the register's lock.
+    TTapeSnapshot TapeSnapshot(size_t ASince) const;
 
     // The line side (link sessions).
     std::optional<char> OnEnq(TLineMemory& AMemory);
@@ -84,6 +91,8 @@ class TEmulator {
     void ServeControl(int AListenFd);
     void ServeControlClient(int AFd);
     void ServePty();
+    // Moves the change signal when what the tape page shows changed; under FLock.
+    void NoteChange();
     // False once stopping: the body is not run.
     bool Spawn(std::function<void()> ABody);
 
@@ -94,6 +103,11 @@ class TEmulator {
     std::unique_ptr<TFiscalRegister> FRegister;
     TFaultPlan FFaults;
     std::string FSavedState;
+    TChangeSignal FChanges;
+    std::string FRun;
+    // What the page shows last time: tape lines, documents, register state.
+    std::vector<int64_t> FShown;
+    std::unique_ptr<TTapeServer> FTapeServer;
 
     int FStopPipe[2] = {-1, -1};
     int FTcpFd = -1;

@@ -33,6 +33,7 @@ constexpr TOptionInfo kOptions[] = {
     {"--no-stdin", nullptr, "do not read control JSON lines from standard input"},
     {"--unregistered", nullptr, "start, without a state file, with an unregistered storage"},
     {"--fault", "JSON", "a fault to start with, e.g. '{\"kind\":\"delay\",\"ms\":2000}'"},
+    {"--http", "ADDRESS:PORT", "serve the tape as a live web page (below); PORT 0: a free one"},
     {"--help", nullptr, "this text"},
 };
 
@@ -46,6 +47,25 @@ int ToInt(std::string_view AName, const std::string& AText, int AMin, int AMax) 
 
 }  // namespace
 
+void ParseHttpEndpoint(const std::string& AText, TEmulatorOptions& AOptions) {
+    std::string address = AOptions.HttpAddress;
+    std::string port = AText;
+    if (!AText.empty() && AText.front() == '[') {
+        const size_t close = AText.find("]:");
+        if (close == std::string::npos) throw std::runtime_error("--http: expected [ADDRESS]:PORT");
+        address = AText.substr(1, close - 1);
+        port = AText.substr(close + 2);
+    } else if (const size_t colon = AText.rfind(':'); colon != std::string::npos) {
+        if (colon > 0) address = AText.substr(0, colon);
+        port = AText.substr(colon + 1);
+    }
+    if (address.empty() || address.find_first_of(" /[]") != std::string::npos)
+        throw std::runtime_error("--http: not an address: " + address);
+    AOptions.HttpPort = ToInt("--http", port, 0, 65535);
+    AOptions.HttpAddress = address;
+    AOptions.Http = true;
+}
+
 std::string HelpText() {
     std::string text =
         "Usage: fremu [options]\n"
@@ -58,6 +78,15 @@ std::string HelpText() {
         if (left.size() < 26) left.resize(26, ' ');
         text += left + " " + o.Help + "\n";
     }
+    text +=
+        "\nWith --http ADDRESS:PORT (or :PORT or PORT alone: ADDRESS 127.0.0.1), for as\n"
+        "long as the emulator runs (the start line gains "
+        "\"http\":{\"address\",\"port\",\"url\"}):\n"
+        "  /                   the paper tape, live: every document printed, newest last,\n"
+        "                      receipts and corrections with their QR code\n"
+        "  /documents.json     the same as JSON: number, kind, time, lines, totals, QR\n"
+        "                      content; ?since=N from strip N on\n"
+        "  /qr.svg?text=TEXT   TEXT as a QR code\n";
     text +=
         "\nControl channel: one JSON object per line on standard input or the control\n"
         "port, one JSON reply per line ({\"ok\":true,...} or {\"ok\":false,\"error\":...}).\n"
@@ -129,6 +158,8 @@ bool ParseCommandLine(int argc, const char* const* argv, TEmulatorOptions& AOpti
             } catch (const nlohmann::json::exception& e) {
                 throw std::runtime_error("--fault: not JSON: " + std::string(e.what()));
             }
+        } else if (name == "--http") {
+            ParseHttpEndpoint(value, AOptions);
         } else if (name == "--help") {
             AHelp = HelpText();
             return false;

@@ -27,7 +27,14 @@ struct TEmulatorOptions {
     bool StdinControl = true;
     bool Unregistered = false;
     std::vector<TFault> Faults;
+    bool Http = false;  // the tape as a web page
+    std::string HttpAddress = "127.0.0.1";
+    int HttpPort = 0;  // 0: a free port
 };
+
+// "ADDRESS:PORT", ":PORT" or "PORT" (the address then stays the loopback one);
+// "[::1]:PORT" for an IPv6 address. Raises std::runtime_error.
+void ParseHttpEndpoint(const std::string& AText, TEmulatorOptions& AOptions);
 
 // Raises std::runtime_error with a message for the user. Returns false when
 // --help was asked (AHelp then holds the text).

@@ -338,7 +338,7 @@ void TFiscalRegister::CloseReport(const TFiscalRecord& ARecord, const std::strin
     doc.Time = ARecord.Time;
     doc.FiscalSign = ARecord.FiscalSign;
     doc.Cashier = ACashier;
-    FJournal.AddDocument(std::move(doc));
+    FileDocument(std::move(doc));
 }
 
 void TFiscalRegister::PrintFiscalFooter(const TFiscalRecord& ARecord) {
@@ -374,6 +374,11 @@ void TFiscalRegister::PrintCounters() {
     const auto unsent = std::count_if(FState.Documents.begin(), FState.Documents.end(),
                                       [](const TFiscalRecord& d) { return !d.Sent; });
     FTape.PrintPair("Непереданных документов", std::to_string(unsent), w);
+}
+
+void TFiscalRegister::FileDocument(TDocumentRecord ADocument) {
+    ADocument.Strip = FTape.EndStrip();
+    FJournal.AddDocument(std::move(ADocument));
 }
 
 // ---- Status and information ----
@@ -726,7 +731,7 @@ TAnswer TFiscalRegister::CloseDocument(const TArgs& a) {
     doc.Record.Shift = FState.ShiftNumber;
     FTape.PrintRule('=', w);
     if (cut == 0) FTape.Cut(w);
-    FJournal.AddDocument(std::move(doc.Record));
+    FileDocument(std::move(doc.Record));
     FDoc.reset();
     return {};
 }
@@ -739,7 +744,7 @@ TAnswer TFiscalRegister::CancelDocument(const TArgs&) {
     doc.Record.Time = Now();
     doc.Record.Shift = FState.ShiftNumber;
     doc.Record.Total = doc.Due();
-    FJournal.AddDocument(std::move(doc.Record));
+    FileDocument(std::move(doc.Record));
     FDoc.reset();
     return {};
 }
@@ -793,7 +798,7 @@ TAnswer TFiscalRegister::Correction(const TArgs& a) {
     doc.FiscalSign = rec.FiscalSign;
     doc.Total = total;
     doc.Cashier = cashier;
-    FJournal.AddDocument(std::move(doc));
+    FileDocument(std::move(doc));
     return {};
 }
 
@@ -1002,7 +1007,7 @@ TAnswer TFiscalRegister::TechnologicalReset(const TArgs& a) {
         FTape.PrintCentered("ДОКУМЕНТ АННУЛИРОВАН", Width());
         FDoc->Record.Cancelled = true;
         FDoc->Record.Time = Now();
-        FJournal.AddDocument(std::move(FDoc->Record));
+        FileDocument(std::move(FDoc->Record));
         FDoc.reset();
     }
     FState.ClockOffset = *when - std::time(nullptr);

@@ -90,7 +90,10 @@ class TFiscalRegister {
     bool Started() const { return FStarted; }
     bool DocumentOpen() const { return FDoc.has_value(); }
     // The open document lost without a trace, as a power cycle loses it.
-    void DropDocument() { FDoc.reset(); }
+    void DropDocument() {
+        FDoc.reset();
+        FTape.EndStrip();
+    }
     bool DrawerOpen() const { return FDrawerOpen; }
     void SetDrawerOpen(bool AOpen) { FDrawerOpen = AOpen; }
     nlohmann::json StatusJson() const;
@@ -148,6 +151,8 @@ class TFiscalRegister {
     void CloseReport(const TFiscalRecord& ARecord, const std::string& ACashier);
     void PrintHeader(const std::string& ATitle, const std::string& ACashier);
     void PrintCounters();
+    // Into the journal, tied to the strip of tape it ends.
+    void FileDocument(TDocumentRecord ADocument);
 
     // Handlers, one per command code.
     TAnswer Status(const TArgs&);

@@ -1,5 +1,7 @@
 #include "tools/fremu/journal.h"
 
+#include <iterator>
+
 #include "tools/fremu/wire_format.h"
 
 namespace fr::emu {
@@ -40,6 +42,19 @@ std::vector<TRequestRecord> TJournal::Requests() const {
 std::vector<TDocumentRecord> TJournal::Documents() const {
     std::lock_guard lock(FLock);
     return FDocuments;
+}
+
+size_t TJournal::DocumentCount() const {
+    std::lock_guard lock(FLock);
+    return FDocuments.size();
+}
+
+std::vector<TDocumentRecord> TJournal::DocumentsFromStrip(int64_t AStrip) const {
+    std::lock_guard lock(FLock);
+    auto first = FDocuments.end();
+    while (first != FDocuments.begin() && std::prev(first)->Strip >= AStrip)
+        --first;
+    return {first, FDocuments.end()};
 }
 
 nlohmann::json ToJson(const TRequestRecord& ARecord) {

@@ -49,6 +49,7 @@ struct TDocumentRecord {
     std::vector<TDocumentItem> Items;
     std::vector<TDocumentPayment> Payments;
     std::vector<std::pair<unsigned, std::string>> Requisites;
+    int64_t Strip = -1;  // the paper tape's strip it was printed on; -1: none
 };
 
 class TJournal {
@@ -61,6 +62,10 @@ class TJournal {
 
     std::vector<TRequestRecord> Requests() const;
     std::vector<TDocumentRecord> Documents() const;
+    size_t DocumentCount() const;
+    // The documents printed on strip AStrip of the tape or later (documents come
+    // in the tape's order, so only those are copied).
+    std::vector<TDocumentRecord> DocumentsFromStrip(int64_t AStrip) const;
 
   private:
     mutable std::mutex FLock;

@@ -74,6 +74,35 @@ void TPaperTape::Cut(size_t AWidth) {
     const std::string mark = " ОТРЕЗ ";
     const size_t fill = AWidth > 9 ? AWidth - 7 : 2;
     Emit(std::string(fill / 2, '~') + mark + std::string(fill - fill / 2, '~'));
+    std::lock_guard lock(FLock);
+    EndStripLocked(true);
+}
+
+int64_t TPaperTape::EndStrip() {
+    std::lock_guard lock(FLock);
+    return EndStripLocked(false);
+}
+
+int64_t TPaperTape::EndStripLocked(bool ACut) {
+    const size_t begin = FStripEnds.empty() ? 0 : FStripEnds.back().End;
+    if (FLines.size() > begin) FStripEnds.push_back({FLines.size(), ACut});
+    return static_cast<int64_t>(FStripEnds.size()) - 1;
+}
+
+std::vector<TPaperTape::TStripEnd> TPaperTape::StripEnds() const {
+    std::lock_guard lock(FLock);
+    return FStripEnds;
+}
+
+size_t TPaperTape::StripCount() const {
+    std::lock_guard lock(FLock);
+    return FStripEnds.size();
+}
+
+std::vector<std::string> TPaperTape::LinesFrom(size_t AFirst) const {
+    std::lock_guard lock(FLock);
+    if (AFirst >= FLines.size()) return {};
+    return {FLines.begin() + static_cast<std::ptrdiff_t>(AFirst), FLines.end()};
 }
 
 std::vector<std::string> TPaperTape::Lines() const {
