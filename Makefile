@@ -96,26 +96,30 @@ bench: setup
 	@cmake --build --preset bench
 	@bash scripts/bench.sh
 
-# The installable archives: the COM one (both DLLs with their frhost.exe, the
-# registration scripts and the install notes) and the Native API ZIP (MANIFEST.XML
-# and the three libraries). The Linux one is the old-glibc build's, as its
+# The installable archives: the COM one (both DLLs with their frhost.exe and
+# fremu.exe, the registration scripts and examples/) and the Native API ZIP (MANIFEST.XML and the
+# three libraries), each with the user guide, the reference and the change log
+# (scripts/dist-docs.sh). The Linux one is the old-glibc build's, as its
 # build checked it (scripts/glibc-floor.sh): it loads on glibc 2.28 and newer.
-dist: setup build-win32 build-win64 build-native-old-glibc
+dist: setup build-win32 build-win64 build-native-old-glibc reference
 	@version=$$(sed -n 's/^project([^)]*VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt | head -n1); \
 	  zip_file=$(CURDIR)/dist/fr_norvane1c83-$$version.zip; stage=$$(mktemp -d); \
 	  mkdir -p dist $$stage/x86 $$stage/x64 && \
-	  cp build/win32/com/fr_norvane1c83.dll build/win32/tools/frhost/frhost.exe $$stage/x86/ && \
-	  cp build/win64/com/fr_norvane1c83.dll build/win64/tools/frhost/frhost.exe $$stage/x64/ && \
+	  cp build/win32/com/fr_norvane1c83.dll build/win32/tools/frhost/frhost.exe \
+	     build/win32/tools/fremu/fremu.exe $$stage/x86/ && \
+	  cp build/win64/com/fr_norvane1c83.dll build/win64/tools/frhost/frhost.exe \
+	     build/win64/tools/fremu/fremu.exe $$stage/x64/ && \
 	  for f in com/dist/*.cmd; do sed 's/\r*$$/\r/' "$$f" > "$$stage/$$(basename "$$f")"; done && \
-	  cp com/dist/INSTALL.ru.md com/dist/INSTALL.en.md $$stage/ && \
-	  rm -f "$$zip_file" && (cd $$stage && zip -q -X -r "$$zip_file" x86 x64 *.cmd INSTALL.*.md); \
+	  bash scripts/dist-docs.sh $$stage build/native/docs --examples && \
+	  rm -f "$$zip_file" && (cd $$stage && zip -q -X -r "$$zip_file" x86 x64 *.cmd *.md examples); \
 	  status=$$?; rm -rf $$stage; [ $$status -eq 0 ] && echo "dist: $$zip_file"
 	@version=$$(sed -n 's/^project([^)]*VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt | head -n1); \
 	  zip_file=$(CURDIR)/dist/fr_norvane1c83_native-$$version.zip; stage=$$(mktemp -d); \
 	  cp native/dist/MANIFEST.XML build/win32/native/fr_norvane1c83_win_x86.dll \
 	     build/win64/native/fr_norvane1c83_win_x64.dll $$stage/ && \
 	  cp build/native-old-glibc/release/fr_norvane1c83_lin_x64.so $$stage/ && \
-	  rm -f "$$zip_file" && (cd $$stage && zip -q -X "$$zip_file" MANIFEST.XML *.dll *.so); \
+	  bash scripts/dist-docs.sh $$stage build/native/docs && \
+	  rm -f "$$zip_file" && (cd $$stage && zip -q -X "$$zip_file" MANIFEST.XML *.dll *.so *.md); \
 	  status=$$?; rm -rf $$stage; [ $$status -eq 0 ] && echo "dist: $$zip_file"
 
 # The shipped Linux library in Debian 11's root and on this machine (a stage of its
@@ -124,6 +128,20 @@ TEST_STAGES += old-glibc-test
 .PHONY: old-glibc-test
 old-glibc-test: setup build-native
 	@bash scripts/old-glibc-test.sh
+
+# The reference of methods, properties and settings, written by the native build
+# from the component's tables (build/native/docs/REFERENCE.*.md).
+.PHONY: reference
+reference: setup-demo
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native --target reference
+
+# fremu.exe of both bitnesses under Wine against a protocol client of its own
+# (a stage of its own, after the Windows builds).
+TEST_STAGES += fremu-wine-test
+.PHONY: fremu-wine-test
+fremu-wine-test: setup
+	@bash scripts/fremu-wine-test.sh
 
 # Only the Native API library of the Linux build.
 build-native-so: setup

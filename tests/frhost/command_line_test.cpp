@@ -115,8 +115,14 @@ TEST_F(FrhostCommandLine, AFailedConnectionStopsBeforeTheMethod) {
 }
 
 TEST_F(FrhostCommandLine, MethodsWithoutAConnectionAreNotWrappedInOpen) {
+    // The version is what a support engineer reads first, before any register is at hand.
+    for (const char* method : {"GetLastError", "GetVersion", "ПолучитьНомерВерсии"}) {
+        EXPECT_EQ(Run({method}), 0) << method;
+        EXPECT_EQ(Driver().EnableCalls, 0) << method;
+        EXPECT_EQ(out_.str().find("Open"), std::string::npos) << out_.str();
+    }
+    EXPECT_NE(out_.str().find("ПолучитьНомерВерсии: 1."), std::string::npos) << out_.str();
     EXPECT_EQ(Run({"GetLastError"}), 0);
-    EXPECT_EQ(Driver().EnableCalls, 0);
     EXPECT_NE(out_.str().find("GetLastError: 0\n"), std::string::npos) << out_.str();
 }
 

@@ -48,18 +48,22 @@ class FrhostExamples : public ::testing::Test {
         StartEmulator();
     }
     void TearDown() override {
-        if (pid_ > 0) {
-            Control(R"({"cmd": "stop"})");
-            int status = 0;
-            for (int i = 0; i < 100 && ::waitpid(pid_, &status, WNOHANG) != pid_; ++i)
-                ::usleep(50000);
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        StopEmulator();
         if (in_ >= 0) ::close(in_);
         if (out_ >= 0) ::close(out_);
         std::error_code ec;
         std::filesystem::remove_all(dir_, ec);
+    }
+
+    void StopEmulator() {
+        if (pid_ <= 0) return;
+        Control(R"({"cmd": "stop"})");
+        int status = 0;
+        for (int i = 0; i < 100 && ::waitpid(pid_, &status, WNOHANG) != pid_; ++i)
+            ::usleep(50000);
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
     }
 
     // The emulator on the examples' port 5555 and as COM3, read through stdin.
@@ -153,6 +157,36 @@ class FrhostExamples : public ::testing::Test {
         return commands;
     }
 
+    // The command lines of a user guide, in order: the lines of its code blocks that
+    // start a program, written for cmd.exe (`x86\frhost.exe ... @examples\check.xml`).
+    static std::vector<std::string> GuideCommands(const char* guide) {
+        std::istringstream lines(ReadFile(std::filesystem::path(FR_SOURCE_DIR) / guide));
+        std::vector<std::string> commands;
+        bool inBlock = false;
+        std::string line;
+        while (std::getline(lines, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (line.rfind("```", 0) == 0) {
+                inBlock = !inBlock;
+                continue;
+            }
+            if (!inBlock) continue;
+            for (const char* program : {"x86\\frhost.exe ", "x64\\frhost.exe ", "frhost ",
+                                        "x86\\fremu.exe ", "x64\\fremu.exe ", "fremu "})
+                if (line.rfind(program, 0) == 0) commands.push_back(line);
+        }
+        return commands;
+    }
+
+    // A guide's line as a POSIX shell takes it: the folders' separators turned.
+    static std::string Posix(const std::string& commandLine) {
+        std::string line = commandLine;
+        const size_t args = line.find(' ');
+        for (size_t i = args; i < line.size(); ++i)
+            if (line[i] == '\\') line[i] = '/';
+        return line;
+    }
+
     std::vector<json> Documents(const char* kind) {
         std::vector<json> found;
         const json reply = Control(R"({"cmd": "documents"})");
@@ -240,6 +274,56 @@ TEST_F(FrhostExamples, AFailureGivesTheRegistersErrorAndASlowAnswerIsAnnounced) 
     EXPECT_EQ(run.Status, 2);
     EXPECT_NE(run.Err.find("unknown setting Скорост; nearest: Скорость"), std::string::npos)
         << run.Err;
+}
+
+TEST_F(FrhostExamples, EveryCommandLineOfTheUserGuidesRunsAsWritten) {
+    const std::vector<std::string> ru = GuideCommands("docs/guide/GUIDE.ru.md");
+    const std::vector<std::string> en = GuideCommands("docs/guide/GUIDE.en.md");
+    // The two guides give the same commands, so running one runs both.
+    EXPECT_EQ(ru, en);
+    ASSERT_GE(ru.size(), 8u);
+    std::vector<std::string> emulatorLines;
+    for (const std::string& line : ru) {
+        if (line.find("fremu") < line.find(' ')) {
+            emulatorLines.push_back(line);
+            continue;
+        }
+        const TRun run = Shell(Posix(line));
+        EXPECT_EQ(run.Status, 0) << line << "\n" << run.Out << run.Err;
+        EXPECT_EQ(run.Out.find("Open: false"), std::string::npos) << line << "\n" << run.Out;
+    }
+    // The guide's day reached the register: both lines served it, a receipt was
+    // made and the shift closed.
+    EXPECT_TRUE(CameOver("tcp", "00"));
+    EXPECT_TRUE(CameOver("pty", "00"));
+    EXPECT_EQ(Documents("receipt").size(), 1u);
+    EXPECT_EQ(Documents("shift_close").size(), 1u);
+
+    // The emulator lines, as written, in a folder of their own after this one stops.
+    ASSERT_FALSE(emulatorLines.empty());
+    StopEmulator();
+    for (const std::string& line : emulatorLines) {
+        const std::filesystem::path here = dir_ / "developer";
+        std::filesystem::create_directories(here);
+        const std::string command = "cd '" + here.string() +
+                                    "' && printf '%s\\n' '{\"cmd\":\"status\"}' "
+                                    "'{\"cmd\":\"stop\"}' | '" +
+                                    FREMU_EXECUTABLE + "' " + line.substr(line.find(' ') + 1) +
+                                    " > '" + (dir_ / "out").string() + "' 2>&1";
+        const int status = std::system(command.c_str());
+        const std::string out = ReadFile(dir_ / "out");
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << line << "\n" << out;
+        std::istringstream lines(out);
+        std::string first, second;
+        std::getline(lines, first);
+        std::getline(lines, second);
+        const json start = json::parse(first, nullptr, false);
+        ASSERT_FALSE(start.is_discarded()) << out;
+        EXPECT_EQ(start["event"], "listening") << out;
+        EXPECT_EQ(start["tcp"]["port"], 5555) << out;
+        EXPECT_EQ(json::parse(second, nullptr, false)["ok"], true) << out;
+        EXPECT_TRUE(std::filesystem::exists(here / "register.json")) << line;
+    }
 }
 
 }  // namespace

@@ -23,6 +23,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import bench_compare_receipt  # noqa: E402
 import bench_report  # noqa: E402
 import demo_session  # noqa: E402
+import frame_client  # noqa: E402
 import fremu  # noqa: E402
 import last_error_lines  # noqa: E402
 import tape_view_browser  # noqa: E402
@@ -83,6 +84,32 @@ SENT = [{"set": "IPPort", "value": 5555},
         {"call": "GetLastError", "params": [None]}]
 CHECK_OUTPUTS = [None, False, "<x/>", {"vt": 5, "v": 3.0}, {"vt": 5, "v": 1.0},
                  {"vt": 8, "v": "123456"}, {"vt": 8, "v": "site.example"}]
+
+
+class BenchReport(unittest.TestCase):
+    def test_the_history_of_whole_runs_outlives_a_new_report(self):
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "PERFORMANCE.md")
+            self.assertEqual(bench_report.kept_history(path), "")
+            with open(path, "w", encoding="utf-8") as f:
+                f.write("# Performance\n\nold figures\n\n" + bench_report.HISTORY_HEADING +
+                        "\n\n- run 1: 22.3 minutes\n")
+            kept = bench_report.kept_history(path)
+            self.assertTrue(kept.startswith("\n" + bench_report.HISTORY_HEADING + "\n"))
+            self.assertIn("run 1: 22.3 minutes", kept)
+            self.assertNotIn("old figures", kept)
+
+
+class FrameClient(unittest.TestCase):
+    def test_a_request_frame_and_its_check_characters(self):
+        self.assertEqual(frame_client.check(b"abc"), b"60")
+        frame = frame_client.request(b"KVMT", 0x21, "02", ["1", "Ё"])
+        self.assertEqual(frame[0], 0x02)
+        self.assertEqual(frame[1:8], b"KVMT!02")
+        self.assertEqual(frame[8:12], b"1\x1c\xf0\x03")
+        body = frame[1:-2]
+        self.assertEqual(frame[-2:], frame_client.check(body))
+        self.assertEqual(body[-1], 0x03)
 
 
 class DemoSummary(unittest.TestCase):

@@ -1,15 +1,5 @@
 #include "tools/fremu/emulator.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <pty.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -17,6 +7,7 @@
 #include <stdexcept>
 
 #include "tools/fremu/link_session.h"
+#include "tools/fremu/os_seam.h"
 #include "tools/fremu/tape_server.h"
 #include "tools/fremu/wire_format.h"
 
@@ -24,42 +15,15 @@ namespace fr::emu {
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& AWhat) {
-    throw std::runtime_error(AWhat + ": " + std::strerror(errno));
-}
-
-// A listening IPv4 socket; APort is updated when 0 asked for a free one.
-int Listen(const std::string& AAddress, int& APort) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(APort));
-    if (::inet_pton(AF_INET, AAddress.c_str(), &addr.sin_addr) != 1)
-        throw std::runtime_error("not an IPv4 address: " + AAddress);
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) Fail("socket");
-    const int yes = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 16) != 0) {
-        const int err = errno;
-        ::close(fd);
-        errno = err;
-        Fail("cannot listen on " + AAddress + ":" + std::to_string(APort));
-    }
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    APort = ntohs(addr.sin_port);
-    return fd;
-}
-
 // Waits for a connection or the stop signal; -1 on stop.
 int AcceptOrStop(int AListenFd, int AStopFd) {
     while (true) {
-        pollfd p[2] = {{AListenFd, POLLIN, 0}, {AStopFd, POLLIN, 0}};
-        const int n = ::poll(p, 2, -1);
+        os::PollFd p[2] = {{AListenFd, os::kPollIn, 0}, {AStopFd, os::kPollIn, 0}};
+        const int n = os::Poll(p, 2, -1);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 || p[1].revents != 0) return -1;
         // Non-blocking, so that a peer that stops reading cannot hold a writer.
-        const int fd = ::accept4(AListenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        const int fd = os::Accept(AListenFd);
         if (fd >= 0) return fd;
         if (errno != EINTR && errno != ECONNABORTED && errno != EAGAIN) return -1;
     }
@@ -69,12 +33,12 @@ int AcceptOrStop(int AListenFd, int AStopFd) {
 bool SendAll(int AFd, const std::string& AData, int AStopFd) {
     size_t done = 0;
     while (done < AData.size()) {
-        const ssize_t n = ::send(AFd, AData.data() + done, AData.size() - done, MSG_NOSIGNAL);
+        const long n = os::Send(AFd, AData.data() + done, AData.size() - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            pollfd p[2] = {{AFd, POLLOUT, 0}, {AStopFd, POLLIN, 0}};
-            if (::poll(p, 2, -1) < 0 && errno != EINTR) return false;
+            os::PollFd p[2] = {{AFd, os::kPollOut, 0}, {AStopFd, os::kPollIn, 0}};
+            if (os::Poll(p, 2, -1) < 0 && errno != EINTR) return false;
             if (p[1].revents != 0) return false;
         } else {
             return false;
@@ -100,10 +64,7 @@ TEmulator::TEmulator(TEmulatorOptions AOptions) : FOptions(std::move(AOptions)) 
 
 TEmulator::~TEmulator() {
     Stop();
-    for (int& fd : FStopPipe) {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
-    }
+    os::CloseStopChannel(FStopPipe);
 }
 
 void TEmulator::Start() {
@@ -116,38 +77,24 @@ void TEmulator::Start() {
     FRegister = std::make_unique<TFiscalRegister>(std::move(state), FTape, FJournal);
     SaveState();
 
-    if (::pipe2(FStopPipe, O_CLOEXEC) != 0) Fail("pipe");
+    os::MakeStopChannel(FStopPipe);
     FStarted = true;
     try {
         if (FOptions.Tcp) {
             FTcpPort = FOptions.Port;
-            FTcpFd = Listen(FOptions.ListenAddress, FTcpPort);
+            FTcpFd = os::ListenTcp(FOptions.ListenAddress, FTcpPort);
         }
         if (FOptions.ControlPort >= 0) {
             FControlPort = FOptions.ControlPort;
-            FControlFd = Listen(FOptions.ListenAddress, FControlPort);
+            FControlFd = os::ListenTcp(FOptions.ListenAddress, FControlPort);
         }
         if (FOptions.Pty) {
-            char name[256] = {};
-            if (::openpty(&FPtyMaster, &FPtySlave, name, nullptr, nullptr) != 0) Fail("openpty");
-            termios tio{};
-            ::tcgetattr(FPtySlave, &tio);
-            ::cfmakeraw(&tio);
-            ::tcsetattr(FPtySlave, TCSANOW, &tio);
-            ::fcntl(FPtyMaster, F_SETFD, FD_CLOEXEC);
-            ::fcntl(FPtySlave, F_SETFD, FD_CLOEXEC);
-            ::fcntl(FPtyMaster, F_SETFL, ::fcntl(FPtyMaster, F_GETFL) | O_NONBLOCK);
-            FPtyPath = name;
+            if (!os::OpenPty(FPtyMaster, FPtySlave, FPtyPath))
+                throw std::runtime_error("no pseudo-terminal on this system: use TCP");
             if (!FOptions.ComDir.empty()) {
                 const std::string link =
                     FOptions.ComDir + "/com" + std::to_string(FOptions.ComNumber);
-                struct stat st {};
-                if (::lstat(link.c_str(), &st) == 0) {
-                    if (!S_ISLNK(st.st_mode))
-                        throw std::runtime_error(link + " exists and is not a link");
-                    ::unlink(link.c_str());
-                }
-                if (::symlink(FPtyPath.c_str(), link.c_str()) != 0) Fail("cannot create " + link);
+                os::MakeComLink(FPtyPath, link);
                 FComLink = link;
             }
         }
@@ -180,10 +127,7 @@ void TEmulator::Stop() {
     RequestStop();
     // The page's server first: its threads read the register.
     if (FTapeServer) FTapeServer->Stop();
-    if (FStopPipe[1] >= 0) {
-        const char b = 1;
-        [[maybe_unused]] const ssize_t n = ::write(FStopPipe[1], &b, 1);
-    }
+    if (FStopPipe[1] >= 0) os::SignalStop(FStopPipe[1]);
     std::vector<std::thread> threads;
     {
         std::lock_guard lock(FThreadLock);
@@ -194,10 +138,10 @@ void TEmulator::Stop() {
     // The stop pipe stays open until destruction: threads outside the emulator
     // (the program's standard input reader) may still wait on it.
     for (int* fd : {&FTcpFd, &FControlFd, &FPtyMaster, &FPtySlave}) {
-        if (*fd >= 0) ::close(*fd);
+        if (*fd >= 0) os::Close(*fd);
         *fd = -1;
     }
-    if (!FComLink.empty()) ::unlink(FComLink.c_str());
+    if (!FComLink.empty()) os::RemoveComLink(FComLink);
 }
 
 void TEmulator::RequestStop() {
@@ -219,7 +163,7 @@ bool TEmulator::Spawn(std::function<void()> ABody) {
 }
 
 nlohmann::json TEmulator::Endpoints() const {
-    nlohmann::json j = {{"event", "listening"}, {"pid", ::getpid()}};
+    nlohmann::json j = {{"event", "listening"}, {"pid", os::ProcessId()}};
     if (FTcpFd >= 0) j["tcp"] = {{"address", FOptions.ListenAddress}, {"port", FTcpPort}};
     if (!FPtyPath.empty()) j["pty"] = FPtyPath;
     if (!FComLink.empty()) j["com_link"] = FComLink;
@@ -244,9 +188,9 @@ void TEmulator::ServeTcp(int AListenFd) {
         if (fd < 0) return;
         if (!Spawn([this, fd] {
                 TLinkSession(*this, fd, "tcp", true).Run();
-                ::close(fd);
+                os::Close(fd);
             }))
-            ::close(fd);
+            os::Close(fd);
     }
 }
 
@@ -260,9 +204,9 @@ void TEmulator::ServeControl(int AListenFd) {
         if (fd < 0) return;
         if (!Spawn([this, fd] {
                 ServeControlClient(fd);
-                ::close(fd);
+                os::Close(fd);
             }))
-            ::close(fd);
+            os::Close(fd);
     }
 }
 
@@ -270,13 +214,13 @@ void TEmulator::ServeControlClient(int AFd) {
     std::string pending;
     char buf[4096];
     while (true) {
-        pollfd p[2] = {{AFd, POLLIN, 0}, {FStopPipe[0], POLLIN, 0}};
-        if (::poll(p, 2, -1) < 0) {
+        os::PollFd p[2] = {{AFd, os::kPollIn, 0}, {FStopPipe[0], os::kPollIn, 0}};
+        if (os::Poll(p, 2, -1) < 0) {
             if (errno == EINTR) continue;
             return;
         }
         if (p[1].revents != 0) return;
-        const ssize_t n = ::read(AFd, buf, sizeof buf);
+        const long n = os::Read(AFd, buf, sizeof buf);
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
         if (n <= 0) return;
         pending.append(buf, static_cast<size_t>(n));

@@ -1,13 +1,10 @@
 #include "tools/fremu/link_session.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <thread>
 
+#include "tools/fremu/os_seam.h"
 #include "tools/fremu/wire_format.h"
 
 namespace fr::emu {
@@ -48,7 +45,7 @@ bool TLinkSession::NextByte(char& AByte) {
         if (TClock::now() - idleSince < std::chrono::milliseconds(*idle)) continue;
         // The register (or its adapter) drops a connection it finds idle.
         FOwner.TakeIdleClose();
-        ::shutdown(FFd, SHUT_RDWR);
+        os::ShutdownBoth(FFd);
         FGone = true;
         return false;
     }
@@ -92,8 +89,8 @@ bool TLinkSession::ReadFrame(std::string& AFrame) {
 
 bool TLinkSession::Trickle(int AEveryMs) {
     for (;;) {
-        pollfd p[2] = {{FFd, POLLIN, 0}, {FOwner.StopFd(), POLLIN, 0}};
-        const int n = ::poll(p, 2, AEveryMs);
+        os::PollFd p[2] = {{FFd, os::kPollIn, 0}, {FOwner.StopFd(), os::kPollIn, 0}};
+        const int n = os::Poll(p, 2, AEveryMs);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 || p[1].revents != 0) {
             FGone = true;
@@ -107,8 +104,8 @@ bool TLinkSession::Trickle(int AEveryMs) {
 
 bool TLinkSession::Sleep(int AMs) {
     if (AMs <= 0) return true;
-    pollfd p{FOwner.StopFd(), POLLIN, 0};
-    if (::poll(&p, 1, AMs) > 0) {
+    os::PollFd p{FOwner.StopFd(), os::kPollIn, 0};
+    if (os::Poll(&p, 1, AMs) > 0) {
         FGone = true;
         return false;
     }
@@ -141,17 +138,17 @@ bool TLinkSession::ReadByte(char& AByte, int AWaitMs) {
         FBuffer.clear();
         FBufferPos = 0;
         char buf[4096];
-        ssize_t got = 0;
+        long got = 0;
         while (true) {
-            pollfd p[2] = {{FFd, POLLIN, 0}, {FOwner.StopFd(), POLLIN, 0}};
-            const int n = ::poll(p, 2, AWaitMs);
+            os::PollFd p[2] = {{FFd, os::kPollIn, 0}, {FOwner.StopFd(), os::kPollIn, 0}};
+            const int n = os::Poll(p, 2, AWaitMs);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0 || p[1].revents != 0) {
                 FGone = true;
                 return false;
             }
             if (n == 0) return false;
-            got = ::read(FFd, buf, sizeof buf);
+            got = os::Read(FFd, buf, sizeof buf);
             if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
             break;
         }
@@ -170,16 +167,16 @@ bool TLinkSession::ReadByte(char& AByte, int AWaitMs) {
 bool TLinkSession::WriteBytes(const char* AData, size_t ASize) {
     size_t done = 0;
     while (done < ASize) {
-        const ssize_t n = FCanDrop ? ::send(FFd, AData + done, ASize - done, MSG_NOSIGNAL)
-                                   : ::write(FFd, AData + done, ASize - done);
+        const long n = FCanDrop ? os::Send(FFd, AData + done, ASize - done)
+                                : os::Write(FFd, AData + done, ASize - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EAGAIN) {
-            pollfd p[2] = {{FFd, POLLOUT, 0}, {FOwner.StopFd(), POLLIN, 0}};
-            const int r = ::poll(p, 2, kWriteWaitMs);
+            os::PollFd p[2] = {{FFd, os::kPollOut, 0}, {FOwner.StopFd(), os::kPollIn, 0}};
+            const int r = os::Poll(p, 2, kWriteWaitMs);
             if (r > 0 && p[1].revents != 0) {
                 FGone = true;
                 return false;
@@ -216,7 +213,7 @@ bool TLinkSession::Send(const TWirePlan& APlan) {
     if (APlan.TrickleMs > 0) return Trickle(APlan.TrickleMs);
     if (end < APlan.Bytes.size()) {
         if (FCanDrop) {
-            ::shutdown(FFd, SHUT_RDWR);
+            os::ShutdownBoth(FFd);
             FGone = true;
             return false;
         }

@@ -1,15 +1,11 @@
 // fremu: the register emulator as a program.
 
-#include <poll.h>
-#include <pthread.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <iostream>
 #include <string>
 #include <thread>
 
 #include "tools/fremu/emulator.h"
+#include "tools/fremu/os_seam.h"
 
 namespace {
 
@@ -18,10 +14,7 @@ void ReadStdin(fr::emu::TEmulator& AEmulator) {
     std::string pending;
     char buf[4096];
     while (true) {
-        pollfd p[2] = {{STDIN_FILENO, POLLIN, 0}, {AEmulator.StopFd(), POLLIN, 0}};
-        if (::poll(p, 2, -1) < 0) return;
-        if (p[1].revents != 0) return;
-        const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+        const long n = fr::emu::os::ReadInput(buf, sizeof buf, AEmulator.StopFd());
         if (n <= 0) return;
         pending.append(buf, static_cast<size_t>(n));
         AEmulator.ControlLines(pending, [](const std::string& AAnswer) {
@@ -46,13 +39,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    // Signals go to one waiting thread, not to whichever thread runs.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    fr::emu::os::BlockStopSignals();
 
     fr::emu::TEmulator emulator(options);
     try {
@@ -63,12 +50,7 @@ int main(int argc, char** argv) {
     }
     std::cout << emulator.Endpoints().dump() << std::endl;
 
-    std::thread signalWaiter([&emulator, signals] {
-        int sig = 0;
-        sigwait(&signals, &sig);
-        emulator.RequestStop();
-    });
-    signalWaiter.detach();
+    fr::emu::os::OnStopSignal([&emulator] { emulator.RequestStop(); });
     std::thread stdinReader;
     if (options.StdinControl) stdinReader = std::thread([&emulator] { ReadStdin(emulator); });
 

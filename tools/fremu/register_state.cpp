@@ -1,13 +1,12 @@
 #include "tools/fremu/register_state.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "tools/fremu/os_seam.h"
 
 namespace fr::emu {
 
@@ -132,49 +131,8 @@ bool LoadStateFile(const std::string& APath, TRegisterState& AState) {
     return true;
 }
 
-namespace {
-
-void WriteAll(int fd, const std::string& AText, const std::string& APath) {
-    size_t done = 0;
-    while (done < AText.size()) {
-        const ssize_t n = ::write(fd, AText.data() + done, AText.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw std::runtime_error("cannot write " + APath + ": " + std::strerror(errno));
-        }
-        done += static_cast<size_t>(n);
-    }
-}
-
-}  // namespace
-
 void SaveStateFile(const std::string& APath, const std::string& AText) {
-    const std::string temp = APath + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) throw std::runtime_error("cannot create " + temp + ": " + std::strerror(errno));
-    try {
-        WriteAll(fd, AText, temp);
-        if (::fsync(fd) != 0)
-            throw std::runtime_error("cannot sync " + temp + ": " + std::strerror(errno));
-    } catch (...) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        throw;
-    }
-    ::close(fd);
-    if (::rename(temp.c_str(), APath.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        throw std::runtime_error("cannot replace " + APath + ": " + std::strerror(err));
-    }
-    // The rename itself must reach the disk too.
-    const size_t slash = APath.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : APath.substr(0, slash + 1);
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    os::ReplaceWhole(APath, AText);
 }
 
 }  // namespace fr::emu

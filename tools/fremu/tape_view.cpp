@@ -1,6 +1,9 @@
 #include "tools/fremu/tape_view.h"
 
+#if __has_include(<qrencode.h>)
 #include <qrencode.h>
+#define FR_HAVE_QRENCODE 1
+#endif
 
 #include <ctime>
 #include <memory>
@@ -52,6 +55,10 @@ std::string QrSvg(std::string_view AText, int AModulePixels) {
     const std::string text(AText);
     if (text.empty() || text.find('\0') != std::string::npos)
         throw std::runtime_error("a QR code needs a text without NUL characters");
+#ifndef FR_HAVE_QRENCODE
+    // fremu.exe: no tape page, so no QR code is ever drawn.
+    throw std::runtime_error("this build of fremu has no QR encoder");
+#else
     const std::unique_ptr<QRcode, void (*)(QRcode*)> code(
         QRcode_encodeString(text.c_str(), 0, QR_ECLEVEL_M, QR_MODE_8, 1), QRcode_free);
     if (!code) throw std::runtime_error("the QR encoder refused the text");
@@ -79,6 +86,7 @@ std::string QrSvg(std::string_view AText, int AModulePixels) {
            "\" viewBox=\"0 0 " + side_text + " " + side_text +
            "\" shape-rendering=\"crispEdges\"><rect width=\"" + side_text + "\" height=\"" +
            side_text + "\" fill=\"#fff\"/><path fill=\"#000\" d=\"" + path + "\"/></svg>";
+#endif
 }
 
 nlohmann::json TapeToJson(const TTapeSnapshot& ASnapshot) {

@@ -17,10 +17,22 @@ namespace {
 
 using nlohmann::json;
 
-// The standard methods that work without a connection to the register.
-constexpr const char16_t* kNoConnectionMethods[] = {
-    u"GetDescription", u"GetLastError", u"GetParameters",        u"SetParameter",      u"Open",
-    u"Close",          u"DeviceTest",   u"GetAdditionalActions", u"DoAdditionalAction"};
+// The methods that work without a connection to the register: the base ones
+// (the version, the settings form and file) and the standard ones.
+constexpr const char16_t* kNoConnectionMethods[] = {u"ShowSettingsDlg",
+                                                    u"GetVersion",
+                                                    u"ReadSettings",
+                                                    u"SaveSettings",
+                                                    u"SetDeviceID",
+                                                    u"GetDescription",
+                                                    u"GetLastError",
+                                                    u"GetParameters",
+                                                    u"SetParameter",
+                                                    u"Open",
+                                                    u"Close",
+                                                    u"DeviceTest",
+                                                    u"GetAdditionalActions",
+                                                    u"DoAdditionalAction"};
 
 struct TUsageError {
     std::string Text;
