@@ -42,6 +42,23 @@ class Descriptor {
     int fd_;
 };
 
+// The rest of the file into bytes, across interrupted calls; bytes untouched on failure.
+bool ReadAll(int fd, std::string& bytes) {
+    std::string content;
+    char buffer[65536];
+    while (true) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) break;
+        content.append(buffer, static_cast<size_t>(n));
+    }
+    bytes = std::move(content);
+    return true;
+}
+
 // Every byte, across short writes and interrupted calls.
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -105,19 +122,7 @@ void ReplacePrivateFileContent(std::u16string_view path, std::string_view bytes)
 bool ReadFileContent(std::u16string_view path, std::string& bytes) {
     Descriptor fd(open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.Get() < 0) return false;
-    std::string content;
-    char buffer[65536];
-    while (true) {
-        const ssize_t n = read(fd.Get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) break;
-        content.append(buffer, static_cast<size_t>(n));
-    }
-    bytes = std::move(content);
-    return true;
+    return ReadAll(fd.Get(), bytes);
 }
 
 TPrivateRead ReadPrivateFile(std::u16string_view path, std::string& bytes, std::u16string& why) {
@@ -144,19 +149,10 @@ TPrivateRead ReadPrivateFile(std::u16string_view path, std::string& bytes, std::
         why = u"writable by group or others";
         return TPrivateRead::prUntrusted;
     }
-    std::string content;
-    char buffer[65536];
-    while (true) {
-        const ssize_t n = read(fd.Get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            why = LastSystemErrorText();
-            return TPrivateRead::prUntrusted;
-        }
-        if (n == 0) break;
-        content.append(buffer, static_cast<size_t>(n));
+    if (!ReadAll(fd.Get(), bytes)) {
+        why = LastSystemErrorText();
+        return TPrivateRead::prUntrusted;
     }
-    bytes = std::move(content);
     return TPrivateRead::prRead;
 }
 

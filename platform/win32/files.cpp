@@ -40,6 +40,20 @@ class Handle {
     HANDLE h_;
 };
 
+// The rest of the file into bytes; bytes untouched on failure.
+bool ReadAll(HANDLE h, std::string& bytes) {
+    std::string content;
+    char buffer[65536];
+    while (true) {
+        DWORD n = 0;
+        if (!ReadFile(h, buffer, sizeof buffer, &n, nullptr)) return false;
+        if (n == 0) break;
+        content.append(buffer, n);
+    }
+    bytes = std::move(content);
+    return true;
+}
+
 bool WriteAll(HANDLE h, std::string_view bytes) {
     while (!bytes.empty()) {
         const DWORD chunk =
@@ -176,17 +190,7 @@ bool ReadFileContent(std::u16string_view path, std::string& bytes) {
     Handle file(CreateFileW(Wide(path).c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return false;
-    std::string content;
-    char buffer[65536];
-    while (true) {
-        DWORD n = 0;
-        if (!ReadFile(file.Get(), buffer, sizeof buffer, &n, nullptr)) return false;
-        if (n == 0) break;
-        content.append(buffer, n);
-    }
-    bytes = std::move(content);
-    return true;
+    return file.Valid() && ReadAll(file.Get(), bytes);
 }
 
 TPrivateRead ReadPrivateFile(std::u16string_view path, std::string& bytes, std::u16string& why) {
@@ -252,18 +256,10 @@ TPrivateRead ReadPrivateFile(std::u16string_view path, std::string& bytes, std::
     }
     LocalFree(descriptor);
     if (!trusted) return TPrivateRead::prUntrusted;
-    std::string content;
-    char buffer[65536];
-    while (true) {
-        DWORD n = 0;
-        if (!ReadFile(file.Get(), buffer, sizeof buffer, &n, nullptr)) {
-            why = SystemErrorText(static_cast<int>(GetLastError()));
-            return TPrivateRead::prUntrusted;
-        }
-        if (n == 0) break;
-        content.append(buffer, n);
+    if (!ReadAll(file.Get(), bytes)) {
+        why = SystemErrorText(static_cast<int>(GetLastError()));
+        return TPrivateRead::prUntrusted;
     }
-    bytes = std::move(content);
     return TPrivateRead::prRead;
 }
 
