@@ -110,18 +110,15 @@ int32_t TDriver::ProcessCorrectionCheck(IXMLDocument ACheckCorrectionPackage, in
         type = static_cast<uint8_t>(type | (taxVariant << 2));
         type |= kCorrectionTypeBase;
 
-        if (AnswerRepeat(request, finish)) return kContinue;
-        TDevice& device = Dev();
         // The receipt is made by one command: a new last document tells that it was.
-        const int32_t lastDocument = LastFNDocumentNumber();
-        MakeDocument(
-            request, FiscalWitness(lastDocument),
+        MakeFiscalDocument(
+            request,
             [&] {
-                device.CorrectionReceipt(UnicodeToAnsi(cashier), cash, electronic, advance, credit,
-                                         provision, type, baseDate, baseNumber, baseName, sum20,
-                                         sum10, sum0, sumNone, sum120, sum110);
+                Dev().CorrectionReceipt(UnicodeToAnsi(cashier), cash, electronic, advance, credit,
+                                        provision, type, baseDate, baseNumber, baseName, sum20,
+                                        sum10, sum0, sumNone, sum120, sum110);
             },
-            [&] { return FiscalFate(lastDocument); }, finish);
+            finish);
         return kContinue;
     });
 }

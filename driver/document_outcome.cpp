@@ -192,6 +192,16 @@ void TDriver::MakeDocument(const TDocumentRequest& ARequest, TPendingDocument AW
          std::u16string(texts::kDocumentMadeUnreadTail));
 }
 
+void TDriver::MakeFiscalDocument(const TDocumentRequest& ARequest,
+                                 const std::function<void()>& ACommand,
+                                 const std::function<void()>& AFinish) {
+    if (AnswerRepeat(ARequest, AFinish)) return;
+    const int32_t lastDocument = LastFNDocumentNumber();
+    MakeDocument(
+        ARequest, FiscalWitness(lastDocument), ACommand, [&] { return FiscalFate(lastDocument); },
+        AFinish);
+}
+
 bool TDriver::IsRecordedDocument(const TPendingDocument& ARecord, int32_t ANumber,
                                  std::u16string& AWhyNot) {
     if (ANumber != ARecord.Before + 1) {

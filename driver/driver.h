@@ -137,6 +137,11 @@ class TDriver : public TBaseDriverECR {
                       const std::function<void()>& ACommand,
                       const std::function<TDocumentFate()>& AAsk,
                       const std::function<void()>& AFinish);
+    // A fiscal document made by one command (ACommand), with AFinish reading what
+    // the host is told: the repeat of a recorded one is answered, anything else made
+    // through MakeDocument with the fiscal storage's last number as its witness.
+    void MakeFiscalDocument(const TDocumentRequest& ARequest, const std::function<void()>& ACommand,
+                            const std::function<void()>& AFinish);
     // A fiscal document is made when the fiscal storage's last number has moved.
     TDocumentFate FiscalFate(int32_t ABefore);
     // A cash document is made when it is no longer open and the cash in the drawer

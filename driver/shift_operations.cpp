@@ -135,14 +135,8 @@ int32_t TDriver::CloseShift(const std::u16string& ACashierName, const std::u16st
         report = ReadShiftReport(Dev());
     };
     return RunDocumentOperation(request, [&] {
-        if (!AnswerRepeat(request, finish)) {
-            TDevice& device = Dev();
-            const int32_t lastDocument = LastFNDocumentNumber();
-            MakeDocument(
-                request, FiscalWitness(lastDocument),
-                [&] { device.ZReport(CashierText(ACashierName, ACashierVATIN)); },
-                [&] { return FiscalFate(lastDocument); }, finish);
-        }
+        MakeFiscalDocument(
+            request, [&] { Dev().ZReport(CashierText(ACashierName, ACashierVATIN)); }, finish);
         WriteShiftReport(report, AOutputParameters);
         return kContinue;
     });
@@ -157,17 +151,13 @@ int32_t TDriver::ReportCurrentStatusOfSettlements(const std::u16string& ACashier
     TShiftReport report;
     const auto finish = [&] { report = ReadShiftReport(Dev()); };
     return RunDocumentOperation(request, [&] {
-        if (!AnswerRepeat(request, finish)) {
-            TDevice& device = Dev();
-            const int32_t lastDocument = LastFNDocumentNumber();
-            MakeDocument(
-                request, FiscalWitness(lastDocument),
-                [&] {
-                    device.SettlementsCurrStatusReport(
-                        UnicodeToAnsi(CashierText(ACashierName, ACashierVATIN)));
-                },
-                [&] { return FiscalFate(lastDocument); }, finish);
-        }
+        MakeFiscalDocument(
+            request,
+            [&] {
+                Dev().SettlementsCurrStatusReport(
+                    UnicodeToAnsi(CashierText(ACashierName, ACashierVATIN)));
+            },
+            finish);
         WriteShiftReport(report, AOutputParameters);
         return kContinue;
     });
